@@ -1,0 +1,12 @@
+# Native (Linux) build: the program logic for unit tests, tools and benchmarks.
+find_package(Threads REQUIRED)
+find_package(GTest REQUIRED)
+target_link_libraries(quorlex_core PUBLIC Threads::Threads)
+
+enable_testing()
+file(GLOB UNIT_TESTS CONFIGURE_DEPENDS tests/unit/*.cpp)
+add_executable(quorlex_tests ${UNIT_TESTS})
+target_link_libraries(quorlex_tests PRIVATE quorlex_core GTest::gtest GTest::gtest_main)
+target_compile_definitions(quorlex_tests PRIVATE QUORLEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+include(GoogleTest)
+gtest_discover_tests(quorlex_tests DISCOVERY_TIMEOUT 60)

@@ -1,0 +1,19 @@
+# Windows build (mingw-w64): the plug-in DLL, the browser stand-in host and the Wine test driver.
+find_package(ZLIB REQUIRED)
+target_link_libraries(quorlex_core PUBLIC ZLIB::ZLIB user32 gdi32 comctl32 kernel32 advapi32 wininet shell32)
+target_compile_definitions(quorlex_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
+# Static run time: the DLL must load into a browser with nothing beside it.
+set(QUORLEX_STATIC_LINK -static -static-libgcc -static-libstdc++)
+
+add_library(tqnx SHARED
+  src/plugin/win32/dll_main.cpp
+  src/plugin/win32/tqnx.def
+  src/plugin/win32/version.rc)
+set_target_properties(tqnx PROPERTIES PREFIX "" OUTPUT_NAME tqnx)
+target_link_libraries(tqnx PRIVATE quorlex_core ${QUORLEX_STATIC_LINK})
+target_link_options(tqnx PRIVATE -Wl,--enable-stdcall-fixup)
+
+add_executable(host tools/host/host.cpp)
+target_link_libraries(host PRIVATE ${QUORLEX_STATIC_LINK})
+target_compile_definitions(host PRIVATE UNICODE _UNICODE)

@@ -1,0 +1,40 @@
+// The process-wide state, built once at start-up by CreateGlobals and released at unload.
+// Texts start empty and numbers at 0; the arrays have their fixed sizes from the start.
+#pragma once
+
+#include <array>
+
+#include "common/shared_text.h"
+#include "common/text.h"
+#include "platform/threads.h"
+
+constexpr int kWorkerSlots = 12;
+constexpr int kSourceSlots = 7;
+
+struct Globals {
+    Text TempDir;  // set by InstallRarTool
+
+    // Results of the update probes, written by the probe threads and read by the window.
+    std::array<SharedText, kSourceSlots> UpdateInfos;
+    std::array<SharedText, kSourceSlots> UpdateDates;
+    SharedText ChinaListText;  // shared by the ChinaList probe and the ChinaList step
+
+    // Handles of the background tasks, by slot; only the window thread touches them.
+    std::array<platform::ThreadHandle, kWorkerSlots> WorkerThreads{};
+
+    // Handed from a write button to its write task.
+    SharedText PendingWriteText;
+    int PendingWriteMode = 0;  // 1 blacklist, -1 whitelist
+
+    // The merged lists of the last fetch and the nine rule buckets (the fetch task's own).
+    Text BlacklistText, WhitelistText;
+    Text MaxthonBlockRules, KingsoftRules, ChinaListBlockRules, ChinaListHideRules;
+    Text UserBlockRules, UserHideRules;
+    Text MaxthonWhiteRules, ChinaListWhiteRules, UserWhiteRules;
+};
+
+// The process's one instance; valid between CreateGlobals and DestroyGlobals.
+Globals& G();
+void CreateGlobals();
+void DestroyGlobals();
+bool GlobalsExist();

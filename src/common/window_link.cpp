@@ -1,0 +1,95 @@
+#include "common/window_link.h"
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "platform/window.h"
+
+namespace {
+
+enum class WriteKind { Caption, AppendCaption, AppendEdit, Enabled, Height };
+
+struct ControlWrite {
+    WriteKind kind;
+    ControlId id;
+    Text text;
+    int value;
+};
+
+std::mutex queueMutex;
+std::vector<ControlWrite> queue;
+std::atomic<bool> linkOpen{false};
+std::atomic<bool> tickedMirror[kControlCount];
+
+void Apply(const ControlWrite& w) {
+    switch (w.kind) {
+    case WriteKind::Caption: platform::SetControlText(w.id, w.text); break;
+    case WriteKind::AppendCaption:
+        platform::SetControlText(w.id, platform::GetControlText(w.id) + w.text);
+        break;
+    case WriteKind::AppendEdit: platform::AppendEditText(w.id, w.text); break;
+    case WriteKind::Enabled: platform::SetControlEnabled(w.id, w.value != 0); break;
+    case WriteKind::Height: platform::SetControlHeight(w.id, w.value); break;
+    }
+}
+
+void Submit(ControlWrite write) {
+    if (!linkOpen.load()) return;
+    if (platform::OnWindowThread()) {
+        DeliverQueuedControlWrites();  // keep the order of writes made from other threads
+        Apply(write);
+        return;
+    }
+    bool wasEmpty;
+    {
+        std::lock_guard<std::mutex> lock(queueMutex);
+        wasEmpty = queue.empty();
+        queue.push_back(std::move(write));
+    }
+    if (wasEmpty) platform::WakeWindowThread();
+}
+
+}  // namespace
+
+void SetControlCaption(ControlId id, const Text& text) { Submit({WriteKind::Caption, id, text, 0}); }
+void AppendControlCaption(ControlId id, const Text& text) { Submit({WriteKind::AppendCaption, id, text, 0}); }
+void AppendToEditBox(ControlId id, const Text& text) { Submit({WriteKind::AppendEdit, id, text, 0}); }
+void SetControlEnabledState(ControlId id, bool enabled) { Submit({WriteKind::Enabled, id, Text(), enabled ? 1 : 0}); }
+void SetControlHeightTo(ControlId id, int height) { Submit({WriteKind::Height, id, Text(), height}); }
+void SetStatusText(const Text& text) { SetControlCaption(标签_状态, text); }
+
+bool IsControlTicked(ControlId id) {
+    return id >= 0 && id < kControlCount && tickedMirror[id].load();
+}
+
+void OpenWindowLink() {
+    {
+        std::lock_guard<std::mutex> lock(queueMutex);
+        queue.clear();
+    }
+    RefreshTickedMirror();
+    linkOpen.store(true);
+}
+
+void CloseWindowLink() {
+    linkOpen.store(false);
+    std::lock_guard<std::mutex> lock(queueMutex);
+    queue.clear();
+}
+
+void DeliverQueuedControlWrites() {
+    std::vector<ControlWrite> pending;
+    {
+        std::lock_guard<std::mutex> lock(queueMutex);
+        pending.swap(queue);
+    }
+    if (!platform::WindowExists()) return;
+    for (const ControlWrite& w : pending) Apply(w);
+}
+
+void RefreshTickedMirror() {
+    for (int id = 0; id < kControlCount; ++id) {
+        tickedMirror[id].store(platform::WindowExists() && platform::IsControlChecked(id));
+    }
+}

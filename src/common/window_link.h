@@ -1,0 +1,25 @@
+// What background tasks (and the window's own handlers) may do to the window's controls.
+// Writes from another thread are queued and applied by the window thread, in order, when it is
+// woken; a task never waits for the window. Ticked and selected states are read from a mirror
+// that the window thread keeps, so reading them never needs the window thread either.
+// Once the window is gone every write is dropped.
+#pragma once
+
+#include "common/controls.h"
+#include "common/text.h"
+
+void SetControlCaption(ControlId id, const Text& text);
+void AppendControlCaption(ControlId id, const Text& text);
+void AppendToEditBox(ControlId id, const Text& text);
+void SetControlEnabledState(ControlId id, bool enabled);
+void SetControlHeightTo(ControlId id, int height);
+void SetStatusText(const Text& text);
+
+// Ticked (check box) or selected (radio button), as last seen by the window thread.
+bool IsControlTicked(ControlId id);
+
+// Window-thread side.
+void OpenWindowLink();            // the window exists: writes are delivered from now on
+void CloseWindowLink();           // the window is going: later writes are dropped
+void DeliverQueuedControlWrites();  // applies every queued write, in order
+void RefreshTickedMirror();       // reads every check box and radio button into the mirror

@@ -1,0 +1,53 @@
+#include "common/worker_threads.h"
+
+#include <vector>
+
+#include "common/globals.h"
+#include "common/stop.h"
+
+namespace {
+
+// Threads whose slot was taken over by a later start; they are waited for at stop too, so that
+// no task outlives the window.
+std::vector<platform::ThreadHandle>& Replaced() {
+    static std::vector<platform::ThreadHandle> handles;
+    return handles;
+}
+
+void RunTask(void* task) { reinterpret_cast<void (*)()>(task)(); }
+
+void WaitAndForget(platform::ThreadHandle& handle) {
+    if (!handle) return;
+    platform::WaitThread(handle, UINT32_MAX);
+    platform::ReleaseThread(handle);
+    handle = nullptr;
+}
+
+}  // namespace
+
+bool StartTask(int slot, void (*task)()) {
+    if (slot < 0 || slot >= kWorkerSlots || StopRequested()) return false;
+    platform::ThreadHandle& kept = G().WorkerThreads[slot];
+    if (kept) {
+        if (platform::ThreadHasEnded(kept))
+            platform::ReleaseThread(kept);
+        else
+            Replaced().push_back(kept);
+        kept = nullptr;
+    }
+    kept = platform::StartThread(RunTask, reinterpret_cast<void*>(task));
+    return kept != nullptr;
+}
+
+void StopAllTasks() {
+    RequestStop();
+    for (platform::ThreadHandle& handle : G().WorkerThreads) WaitAndForget(handle);
+    for (platform::ThreadHandle& handle : Replaced()) WaitAndForget(handle);
+    Replaced().clear();
+}
+
+bool TaskRunning(int slot) {
+    if (slot < 0 || slot >= kWorkerSlots) return false;
+    platform::ThreadHandle handle = G().WorkerThreads[slot];
+    return handle && !platform::ThreadHasEnded(handle);
+}

@@ -1,0 +1,19 @@
+// Code-page conversions, shaped like MultiByteToWideChar / WideCharToMultiByte.
+// Wide text travels as a ByteBuffer of UTF-16LE code units (two bytes each).
+#pragma once
+
+#include "common/text.h"
+
+namespace platform {
+
+constexpr unsigned kCodePageUtf8 = 65001;
+constexpr unsigned kCodePageGbk = 936;
+
+// Decodes `bytes` in `codePage` to UTF-16LE. Invalid input follows the system's rules for a
+// call without flags (for UTF-8: each invalid sequence becomes U+FFFD).
+ByteBuffer MultiByteToWide(unsigned codePage, const ByteBuffer& bytes);
+// Encodes UTF-16LE `wide` in `codePage`; characters the code page lacks become its default
+// character ("?").
+ByteBuffer WideToMultiByte(unsigned codePage, const ByteBuffer& wide);
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+// Files, directories and environment, shaped like the Windows calls the program makes.
+// Paths are GBK Texts written the Windows way, with backslashes. On Windows they go through the
+// W API (GBK <-> UTF-16); natively backslashes become slashes and names are stored as UTF-8.
+#pragma once
+
+#include <vector>
+
+#include "common/text.h"
+
+namespace platform {
+
+// The system temporary directory (GetTempPath into a 260-byte buffer), normally ending in "\";
+// empty when the call fails.
+Text GetTempDirectory();
+// An environment variable's value; empty when it is not set.
+Text GetEnvironmentText(const Text& name);
+Text GetCurrentDirectoryText();
+// A new, unique temporary file in `directory` (GetTempFileName with prefix ""); the file is
+// created empty. Empty on failure.
+Text MakeTempFileName(const Text& directory);
+
+bool FileExists(const Text& path);       // a file (not a directory) exists at path
+bool DirectoryExists(const Text& path);
+bool RenamePath(const Text& from, const Text& to);  // fails when `to` exists
+bool DeleteFileAt(const Text& path);
+bool DeleteDirectoryTree(const Text& path);  // the directory and everything in it
+bool CreateOneDirectory(const Text& path);   // the parent must exist
+bool CreateDirectoryPath(const Text& path);  // every missing level
+
+// Whole-file reads and writes, in one operation each. A write replaces an existing file.
+bool ReadWholeFile(const Text& path, ByteBuffer& out);
+bool WriteWholeFile(const Text& path, const ByteBuffer& bytes);
+
+struct DirectoryEntry {
+    Text name;  // without the directory
+    bool isDirectory;
+};
+// The entries of a directory ("." and ".." left out), in the file system's order.
+bool ListDirectory(const Text& path, std::vector<DirectoryEntry>& out);
+
+}  // namespace platform
