@@ -46,5 +46,9 @@ enum ControlId : int {
     kControlCount
 };
 
+// Height of the blacklist box once the window has been activated (it then covers the
+// redundant-rules area down to y = 287).
+constexpr int kBlacklistTallHeight = 266;
+
 // Win32 control ids are the ControlId plus this base.
 constexpr int kControlIdBase = 1000;

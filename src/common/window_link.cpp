@@ -59,6 +59,12 @@ void SetControlEnabledState(ControlId id, bool enabled) { Submit({WriteKind::Ena
 void SetControlHeightTo(ControlId id, int height) { Submit({WriteKind::Height, id, Text(), height}); }
 void SetStatusText(const Text& text) { SetControlCaption(标签_状态, text); }
 
+void SetCommandsEnabled(bool enabled) {
+    static const ControlId kCommands[] = {按钮_黑名单_写到规则文件, 按钮_白名单_写到规则文件,
+                                          按钮_黑名单_去除冗余规则, 按钮_获取规则};
+    for (ControlId id : kCommands) SetControlEnabledState(id, enabled);
+}
+
 bool IsControlTicked(ControlId id) {
     return id >= 0 && id < kControlCount && tickedMirror[id].load();
 }

@@ -13,7 +13,12 @@ void AppendControlCaption(ControlId id, const Text& text);
 void AppendToEditBox(ControlId id, const Text& text);
 void SetControlEnabledState(ControlId id, bool enabled);
 void SetControlHeightTo(ControlId id, int height);
-void SetStatusText(const Text& text);
+void SetStatusText(const Text& text);  // the caption of 标签_状态
+
+// The busy lock over the four long-running commands: sets their disabled state to the opposite
+// of `enabled`, in this order: 按钮_黑名单_写到规则文件, 按钮_白名单_写到规则文件,
+// 按钮_黑名单_去除冗余规则, 按钮_获取规则. Nothing else is touched.
+void SetCommandsEnabled(bool enabled);
 
 // Ticked (check box) or selected (radio button), as last seen by the window thread.
 bool IsControlTicked(ControlId id);

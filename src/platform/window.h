@@ -20,6 +20,7 @@ struct ControlSpec {
 };
 
 struct WindowEvents {
+    void (*created)() = nullptr;  // the controls exist; the window is not shown yet
     void (*activated)(bool first) = nullptr;
     void (*deactivated)() = nullptr;
     void (*hidden)() = nullptr;
@@ -37,6 +38,9 @@ struct WindowSpec {
     const ControlSpec* controls;
     int controlCount;
 };
+
+// Prepares the window run time (common controls); called once at start-up.
+void InitWindowRunTime();
 
 // Creates the window and its controls, shows it and runs its message loop on the calling
 // thread until the window has been destroyed.

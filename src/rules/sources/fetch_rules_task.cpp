@@ -1,0 +1,53 @@
+#include "rules/sources/fetch_rules_task.h"
+
+#include "common/controls.h"
+#include "common/globals.h"
+#include "common/rule_list.h"
+#include "common/stop.h"
+#include "common/window_link.h"
+#include "common/worker_threads.h"
+#include "rules/sources/source_steps.h"
+
+void OnFetchRulesClicked() { StartTask(kFetchTaskSlot, FetchRulesTask); }
+
+Text MergeRuleBuckets(std::initializer_list<const Text*> buckets) {
+    Text acc;
+    bool first = true;
+    for (const Text* bucket : buckets) {
+        if (first) {
+            acc = TrimRuleText(*bucket);
+            first = false;
+            continue;
+        }
+        acc = TrimRuleText(acc);
+        acc += kCrLf;
+        acc += TrimRuleText(*bucket);
+    }
+    return acc;
+}
+
+void FetchRulesTask() {
+    Globals& g = G();
+    SetCommandsEnabled(false);
+    SetControlHeightTo(编辑框_黑名单, kBlacklistTallHeight);
+    SetStatusText("正在获取过滤规则...");
+    g.BlacklistText.clear();
+    g.WhitelistText.clear();
+
+    // A closed window ends the task between steps; the buttons are gone with it.
+    static void (*const kSteps[])() = {FetchMaxthonRules, FetchKingsoftRules, FetchChinaListRules,
+                                       FetchUserRules};
+    for (auto step : kSteps) {
+        step();
+        if (StopRequested()) return;
+    }
+
+    g.BlacklistText = MergeRuleBuckets({&g.MaxthonBlockRules, &g.KingsoftRules, &g.ChinaListBlockRules,
+                                        &g.ChinaListHideRules, &g.UserBlockRules, &g.UserHideRules});
+    AppendToEditBox(编辑框_黑名单, g.BlacklistText);
+    g.WhitelistText = MergeRuleBuckets({&g.MaxthonWhiteRules, &g.ChinaListWhiteRules, &g.UserWhiteRules});
+    AppendToEditBox(编辑框_白名单, g.WhitelistText);
+
+    SetStatusText("过滤规则获取完毕！");
+    SetCommandsEnabled(true);
+}

@@ -1,0 +1,20 @@
+// The fetch-rules task: runs the four source steps, merges their rule buckets and appends the
+// merged lists to the blacklist and whitelist boxes.
+#pragma once
+
+#include <initializer_list>
+
+#include "common/text.h"
+
+// Worker slot of the fetch task.
+constexpr int kFetchTaskSlot = 9;
+
+// Click handler of 按钮_获取规则: starts FetchRulesTask in its slot, nothing else.
+void OnFetchRulesClicked();
+
+void FetchRulesTask();
+
+// Merges buckets in order: the text built so far is trimmed before each next (trimmed) bucket is
+// added after a CR LF. Empty middle buckets leave no empty line; an empty last bucket leaves the
+// final CR LF; all empty gives a single CR LF.
+Text MergeRuleBuckets(std::initializer_list<const Text*> buckets);

@@ -1,0 +1,85 @@
+#include "ui/main_window.h"
+
+#include "common/controls.h"
+#include "common/globals.h"
+#include "common/stop.h"
+#include "common/window_link.h"
+#include "common/worker_threads.h"
+#include "platform/window.h"
+#include "rules/sources/fetch_rules_task.h"
+#include "ui/layout.h"
+
+namespace {
+
+// The update probes, by worker slot 0 to 7; a slot without a probe stays empty.
+void (*const kProbes[8])() = {};
+
+void StartUpdateProbes() {
+    for (int slot = 0; slot < 8; ++slot) {
+        if (kProbes[slot]) StartTask(slot, kProbes[slot]);
+    }
+}
+
+void OnFirstActivation() {
+    Globals& g = G();
+    SetControlHeightTo(编辑框_黑名单, kBlacklistTallHeight);
+    for (SharedText& date : g.UpdateDates) date.Set("[0000-00-00]");
+    for (SharedText& info : g.UpdateInfos) info.Set("正在获取更新信息...");
+    StartUpdateProbes();
+}
+
+void OnActivated(bool first) {
+    if (first) OnFirstActivation();
+}
+
+void PutOnTop() { platform::SetTopmost(true); }
+
+void OnIdle(int elapsedMs) {
+    if (elapsedMs == 5000) PutOnTop();
+}
+
+// Files are read and written whole, so nothing is held open between commands.
+void OnExitClicked() { platform::DestroyMainWindow(); }
+
+struct ClickHandler {
+    ControlId id;
+    void (*handler)();
+};
+
+const ClickHandler kClickHandlers[] = {
+    {按钮_退出, OnExitClicked},
+    {按钮_获取规则, OnFetchRulesClicked},
+};
+
+void OnClicked(int id) {
+    RefreshTickedMirror();
+    for (const ClickHandler& h : kClickHandlers) {
+        if (h.id == id) h.handler();
+    }
+}
+
+void OnMouseMoved(int id) {
+    if (id == 分组框_规则配置) PutOnTop();
+}
+
+void OnDestroying() {
+    CloseWindowLink();
+    StopAllTasks();
+}
+
+}  // namespace
+
+void RunMainWindow() {
+    ClearStop();
+    platform::WindowEvents events;
+    events.created = OpenWindowLink;
+    events.activated = OnActivated;
+    events.deactivated = PutOnTop;
+    events.hidden = PutOnTop;
+    events.idle = OnIdle;
+    events.clicked = OnClicked;
+    events.mouseMoved = OnMouseMoved;
+    events.destroying = OnDestroying;
+    events.woken = DeliverQueuedControlWrites;
+    platform::RunModalWindow(kMainWindowSpec, events);
+}
