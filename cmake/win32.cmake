@@ -6,14 +6,25 @@ target_compile_definitions(quorlex_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_M
 # Static run time: the DLL must load into a browser with nothing beside it.
 set(QUORLEX_STATIC_LINK -static -static-libgcc -static-libstdc++)
 
+# Exports with the standard calling convention under their plain names; on i686 the compiler's
+# names carry the argument size (NP_Initialize@4).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ARGS4 "@4")
+  set(ARGS0 "@0")
+else()
+  set(ARGS4 "")
+  set(ARGS0 "")
+endif()
+configure_file(src/plugin/win32/tqnx.def.in ${CMAKE_BINARY_DIR}/tqnx.def @ONLY)
+
 add_library(tqnx SHARED
   src/plugin/win32/dll_main.cpp
-  src/plugin/win32/tqnx.def
+  ${CMAKE_BINARY_DIR}/tqnx.def
   src/plugin/win32/version.rc)
 set_target_properties(tqnx PROPERTIES PREFIX "" OUTPUT_NAME tqnx)
 target_link_libraries(tqnx PRIVATE quorlex_core ${QUORLEX_STATIC_LINK})
-target_link_options(tqnx PRIVATE -Wl,--enable-stdcall-fixup)
 
 add_executable(host tools/host/host.cpp)
 target_link_libraries(host PRIVATE ${QUORLEX_STATIC_LINK})
 target_compile_definitions(host PRIVATE UNICODE _UNICODE)
+target_link_options(host PRIVATE -municode)

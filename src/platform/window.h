@@ -17,6 +17,9 @@ struct ControlSpec {
     const char* caption;  // GBK
     bool initiallyOn;     // ticked check box, selected radio button
     bool startsGroup;     // first radio button of a group
+    // Later controls lie over earlier ones, except a raised control, which lies over all its
+    // siblings (the blacklist box, once tall, covers the redundant-rules area).
+    bool raised = false;
 };
 
 struct WindowEvents {

@@ -21,7 +21,7 @@ const platform::ControlSpec kMainWindowControls[] = {
     {按钮_黑名单_清空,                 Button,   W,   139, 2,   32,  18,  "清空",                    false, false},
     {按钮_黑名单_去除冗余规则,         Button,   W,   172, 2,   80,  18,  "去除冗余规则",            false, false},
     {按钮_黑名单_写到规则文件,         Button,   W,   253, 2,   80,  18,  "写到规则文件",            false, false},
-    {编辑框_黑名单,                    Edit,     W,   4,   21,  330, 162, "",                        false, false},
+    {编辑框_黑名单,                    Edit,     W,   4,   21,  330, 162, "",                        false, false, true},
     {标签_冗余规则,                    Label,    W,   4,   186, 128, 16,  "已被剔除的冗余规则：",    false, false},
     {按钮_冗余规则_复制,               Button,   W,   165, 185, 32,  18,  "复制",                    false, false},
     {按钮_冗余规则_清空,               Button,   W,   197, 185, 32,  18,  "清空",                    false, false},
