@@ -1,0 +1,254 @@
+#include "rules/sources/sitelist_convert.h"
+
+#include <vector>
+
+#include "common/rule_list.h"
+#include "rules/engine/host_check.h"
+#include "rules/engine/url_pattern.h"
+
+namespace {
+
+// Exception rules that every conversion starts the whitelist with: forum attachments and
+// download or upload paths must never be blocked by a site's blacklist.
+const char* const kFixedWhiteRules[] = {
+    "**://*/forum.php?mod=attachment*",
+    "**://*/*downloads.*",
+    "**://*/*uploads.*",
+};
+
+// Characters that make a regular expression impossible to express as a wildcard rule.
+const char* const kRegexOnlyChars[] = {"\\", "?", "[", "]", "{", "}"};
+
+bool HasLineBreak(const Text& text) { return text.find_first_of("\r\n") != Text::npos; }
+
+// Everything after the first "://", when there is one.
+void DropScheme(Text& pattern) {
+    const size_t at = Find(pattern, "://");
+    if (at != 0) pattern = MidToEnd(pattern, long(at + 3));
+}
+
+void DropFinalSlash(Text& pattern) {
+    if (Right(pattern, 1) == "/") pattern.pop_back();
+}
+
+// The value of "mode" as a number: leading spaces skipped, then the digits up to the first
+// other character; 0 when there are none. Only "is it 1" matters, so large values saturate.
+long ModeNumber(const Text& value) {
+    size_t k = 0;
+    while (k < value.size() && value[k] == ' ') ++k;
+    long number = 0;
+    for (; k < value.size() && value[k] >= '0' && value[k] <= '9'; ++k) {
+        if (number < 1000000) number = number * 10 + (value[k] - '0');
+    }
+    return number;
+}
+
+void ConvertRegexEntry(const Text& domain, int hostKind, const Text& entry, int list, SiteListRules& rules) {
+    const Text pattern = RemoveRegexComments(entry);
+    for (const char* excluded : kRegexOnlyChars) {
+        if (Contains(pattern, excluded)) return;
+    }
+    const size_t open = Find(pattern, "(");
+    if (open == 0) {
+        ConvertSiteEntry(domain, hostKind, pattern, ClassifyUrlPattern(pattern), list, rules);
+        return;
+    }
+    if (Find(pattern, "(", open + 1) != 0) return;  // nested or several groups
+    const size_t close = Find(pattern, ")");
+    const Text alternatives = close > open ? Mid(pattern, long(open + 1), long(close - open - 1)) : Text();
+    if (!Contains(alternatives, "|")) return;
+    const Text before = Left(pattern, long(open - 1));
+    const Text after = MidToEnd(pattern, long(close + 1));
+    for (const Text& alternative : Split(alternatives, "|")) {
+        const Text candidate = before + alternative + after;
+        ConvertSiteEntry(domain, hostKind, candidate, ClassifyUrlPattern(candidate), list, rules);
+    }
+}
+
+void ConvertWildcardEntry(const Text& domain, int hostKind, const Text& entry, int list, SiteListRules& rules) {
+    Text pattern = ReplaceAll(entry, "?", "*");
+    while (Contains(pattern, "**")) pattern = ReplaceAll(pattern, "**", "*");
+    ConvertSiteEntry(domain, hostKind, pattern, ClassifyUrlPattern(pattern), list, rules);
+}
+
+// Every entry of one list element (0: the site has no such list) in document order.
+void ConvertList(const XmlReader& reader, XmlElement listElement, const Text& domain, int hostKind, int list,
+                 SiteListRules& rules) {
+    const size_t count = reader.ChildCount(listElement);
+    for (size_t n = 1; n <= count; ++n) {
+        const XmlElement entry = reader.Child(listElement, n);
+        // Surrounding blanks and line breaks are layout of the file, not part of the pattern.
+        const Text pattern = TrimRuleText(reader.ElementText(entry));
+        if (Left(pattern, 1) == "!") continue;  // a comment
+        const XmlAttribute mode = reader.Attribute(entry, "mode");
+        if (!mode.exists) continue;
+        if (ModeNumber(mode.value) == 1) {
+            ConvertRegexEntry(domain, hostKind, pattern, list, rules);
+        } else {
+            ConvertWildcardEntry(domain, hostKind, pattern, list, rules);
+        }
+    }
+}
+
+}  // namespace
+
+Text RemoveRegexComments(const Text& pattern) {
+    // `out` holds what is left of the text before position `i` and never contains "(?#"; a
+    // cut can only make a new "(?#" where the end of `out` meets the rest.
+    Text out;
+    size_t i = 0;  // 0-based index into pattern
+    for (;;) {
+        size_t commentEnd;  // index just after the "#" of the first "(?#"
+        size_t cutFrom;     // where the cut starts in `out`, or npos when it starts in the rest
+        const auto restStarts = [&](const char* s) { return pattern.compare(i, Text::traits_type::length(s), s) == 0; };
+        if (out.size() >= 2 && out.compare(out.size() - 2, 2, "(?") == 0 && restStarts("#")) {
+            cutFrom = out.size() - 2;
+            commentEnd = i + 1;
+        } else if (!out.empty() && out.back() == '(' && restStarts("?#")) {
+            cutFrom = out.size() - 1;
+            commentEnd = i + 2;
+        } else {
+            const size_t at = Find(pattern, "(?#", i + 1);
+            if (at == 0) break;
+            cutFrom = Text::npos;
+            commentEnd = at - 1 + 3;
+        }
+        const size_t close = Find(pattern, ")", commentEnd + 1);
+        if (close == 0) break;
+        if (cutFrom != Text::npos) {
+            out.resize(cutFrom);
+        } else {
+            out.append(pattern, i, commentEnd - 3 - i);
+        }
+        i = close;  // just after the ")"
+    }
+    out.append(pattern, i, Text::npos);
+    return out;
+}
+
+void ConvertSiteEntry(const Text& domain, int hostKind, const Text& pattern, int kind, int list,
+                      SiteListRules& rules) {
+    Text* target = list == kSiteWhitelist ? &rules.whiteRules : list == kSiteBlacklist ? &rules.blockRules : nullptr;
+    if (target == nullptr) return;
+    if (TrimRuleText(pattern).empty() || HasLineBreak(pattern) || HasLineBreak(domain)) return;
+
+    // Repair a scheme written with one slash; "://" itself passes through unchanged.
+    Text p = ReplaceAll(ReplaceAll(pattern, ":/", "://"), ":///", "://");
+    // A site's "~." variant also covers its subdomains; a numeric address has none, and a
+    // domain that already is a subdomain needs none.
+    const bool withSiteVariant = !domain.empty() && hostKind != 0 && !HasSubdomain(domain);
+
+    switch (kind) {
+    case kPatternNoHost:
+        if (Left(p, 1) != "*") p.insert(0, "*");
+        if (Right(p, 1) != "*" && !EndsWithFileType(p)) p += "*";
+        if (domain.empty()) {
+            AppendRule(*target, "**://" + p);
+        } else {
+            AppendRule(*target, "**://" + domain + "^" + p);
+            if (withSiteVariant) AppendRule(*target, "**://~." + domain + "^" + p);
+        }
+        break;
+
+    case kPatternHostOnly:
+        if (domain.empty()) {
+            if (Right(p, 1) != "*") {
+                DropFinalSlash(p);
+                p += "^*";
+            }
+            DropScheme(p);
+            if (Left(p, 1) == ".") {
+                AppendRule(*target, "**://~" + p);
+                break;
+            }
+            AppendRule(*target, "**://" + p);
+            if (Left(p, 1) == "*") break;
+            const Text host = Left(p, long(p.size()) - 2);
+            if (IsDottedNumber(host) || HasSubdomain(host)) break;
+            AppendRule(*target, "**://~." + p);
+        } else {
+            // A host listed on a site: the rule applies to requests for that host made by
+            // pages of the site.
+            DropScheme(p);
+            DropFinalSlash(p);
+            size_t lead = 0;
+            while (lead < p.size() && (p[lead] == '*' || p[lead] == '.')) ++lead;
+            p = domain + "^*$domain=" + p.substr(lead);
+            AppendRule(*target, "**://" + p);
+            if (withSiteVariant) AppendRule(*target, "**://~." + p);
+        }
+        break;
+
+    case kPatternHostWithPath: {
+        if (Right(p, 1) != "*" && !EndsWithFileType(p)) p += "*";
+        if (Left(p, 1) == "*") {
+            AppendRule(*target, "**://" + p);
+            break;
+        }
+        if (Left(p, 1) == ".") {
+            AppendRule(*target, "**://~" + p);
+            break;
+        }
+        DropScheme(p);
+        AppendRule(*target, "**://" + p);
+        const size_t slash = Find(p, "/");
+        const Text host = slash != 0 ? Left(p, long(slash - 1)) : p;
+        if (!HasSubdomain(host)) AppendRule(*target, "**://~." + p);
+        break;
+    }
+
+    default:  // a scheme without a usable host
+        break;
+    }
+}
+
+bool LoadSiteList(const Text& siteListText, XmlReader& reader) {
+    static const Text kUtf8Declaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+    static const Text kGbkDeclaration = "<?xml version=\"1.0\" encoding=\"gb2312\"?>";
+    Text document = TextUpTo0(siteListText);
+    if (document.compare(0, kUtf8Declaration.size(), kUtf8Declaration) == 0) {
+        document.replace(0, kUtf8Declaration.size(), kGbkDeclaration);
+    }
+    if (!reader.Load(document) || reader.Name(reader.DocumentElement()) != "sp") {
+        reader.Clear();
+        return false;
+    }
+    return true;
+}
+
+void ConvertLoadedSiteList(XmlReader& reader, SiteListRules& rules) {
+    rules = SiteListRules();
+    for (const char* rule : kFixedWhiteRules) AppendRule(rules.whiteRules, rule);
+
+    const XmlElement root = reader.DocumentElement();
+    const size_t siteCount = reader.ChildCount(root);
+    for (size_t n = 1; n <= siteCount; ++n) {
+        const XmlElement site = reader.Child(root, n);
+        const XmlAttribute d = reader.Attribute(site, "d");
+        if (!d.exists) continue;
+        Text domain = TrimRuleText(d.value);
+        int hostKind = 0;
+        if (Contains(domain, "*")) {
+            domain.clear();  // the site's patterns apply everywhere
+        } else if (Contains(domain, ":/")) {
+            // A domain written as a URL is taken as it stands, without a host test; it gets
+            // no "~." variants, which could not match anything sensible after a scheme.
+            hostKind = 0;
+        } else {
+            hostKind = HostCheck(domain);
+            if (hostKind == -1) continue;
+        }
+        ConvertList(reader, reader.FirstChildNamed(site, "whitelist"), domain, hostKind, kSiteWhitelist, rules);
+        ConvertList(reader, reader.FirstChildNamed(site, "blacklist"), domain, hostKind, kSiteBlacklist, rules);
+    }
+    rules.blockRules = TrimRuleText(rules.blockRules);
+    rules.whiteRules = TrimRuleText(rules.whiteRules);
+    reader.Clear();
+}
+
+bool ConvertSiteListText(const Text& siteListText, XmlReader& reader, SiteListRules& rules) {
+    rules = SiteListRules();
+    if (!LoadSiteList(siteListText, reader)) return false;
+    ConvertLoadedSiteList(reader, rules);
+    return true;
+}
