@@ -1,0 +1,314 @@
+// Code pages on Linux: glibc's iconv does the mapping of well-formed text; the rules Windows
+// applies around it are written out here so that both builds give the same results.
+//
+// Code page 936: glibc's CP936 agrees with Windows on every character it knows. Windows also maps
+// the user-defined areas and the unassigned GBK codes to the private use area (U+E000..U+E864,
+// see kPrivateUseBlocks), 0xFF to U+F8F5, and encodes 412 characters it lacks by best fit
+// (codepage936_best_fit.h). Invalid input: a lead byte at the end, or followed by a byte that
+// cannot be a trail byte, becomes "?" together with that byte, except that a NUL after a lead
+// byte stays a NUL. A character the code page lacks is encoded as "?", and so is each unit of
+// a surrogate pair or a lone surrogate.
+//
+// Code page 65001: each ill-formed UTF-8 sequence becomes one U+FFFD per maximal subpart (the
+// longest start of a well-formed sequence, at least one byte). On encoding, a lone surrogate
+// becomes U+FFFD.
+#include "platform/codepage.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/native/codepage936_best_fit.h"
+
+namespace platform {
+
+namespace {
+
+// The iconv descriptors of one thread, opened at first use and kept until the thread ends
+// (descriptors cannot be shared between threads; opening one per call would load and unload
+// glibc's CP936 module again and again).
+enum Direction { kUtf8ToUtf16, kUtf16ToUtf8, kGbkToUtf16, kUtf16ToGbk, kDirections };
+
+class Descriptors {
+public:
+    Descriptors() { cd_.fill(kNone); }
+    ~Descriptors() {
+        for (iconv_t cd : cd_)
+            if (cd != kNone) iconv_close(cd);
+    }
+    Descriptors(const Descriptors&) = delete;
+    Descriptors& operator=(const Descriptors&) = delete;
+
+    iconv_t Get(Direction d) {
+        static const char* const kNames[kDirections][2] = {
+            {"UTF-16LE", "UTF-8"}, {"UTF-8", "UTF-16LE"}, {"UTF-16LE", "CP936"}, {"CP936", "UTF-16LE"}};
+        if (cd_[d] == kNone) cd_[d] = iconv_open(kNames[d][0], kNames[d][1]);
+        return cd_[d];
+    }
+
+private:
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+    std::array<iconv_t, kDirections> cd_;
+};
+
+// Converts bytes [from, end) in direction `d` as far as iconv accepts them and appends the
+// result to `out`. Returns the number of input bytes converted; conversion stops at the first
+// sequence iconv rejects or finds incomplete.
+size_t IconvRun(Direction d, const char* from, const char* end, ByteBuffer& out) {
+    thread_local Descriptors descriptors;
+    const iconv_t cd = descriptors.Get(d);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return 0;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(from);
+    size_t inLeft = size_t(end - from);
+    char buffer[4096];
+    for (;;) {
+        char* o = buffer;
+        size_t outLeft = sizeof buffer;
+        const size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
+        out.append(buffer, size_t(o - buffer));
+        if (r != size_t(-1) || errno != E2BIG) break;
+    }
+    return size_t(in - from);
+}
+
+void AppendUnit(ByteBuffer& wide, uint16_t unit) {
+    wide += char(unit & 0xFF);
+    wide += char(unit >> 8);
+}
+
+uint16_t UnitAt(const ByteBuffer& wide, size_t unitIndex) {
+    const auto lo = static_cast<unsigned char>(wide[2 * unitIndex]);
+    const auto hi = static_cast<unsigned char>(wide[2 * unitIndex + 1]);
+    return uint16_t(lo | (hi << 8));
+}
+
+bool IsSurrogate(uint16_t u) { return u >= 0xD800 && u <= 0xDFFF; }
+
+// ---- UTF-8 ----------------------------------------------------------------------------------
+
+// Well-formed UTF-8: for each range of lead bytes, the number of bytes of the sequence and the
+// range the second byte must lie in (every later byte is 80..BF).
+struct Utf8Lead {
+    unsigned char leadLo, leadHi;
+    int length;
+    unsigned char secondLo, secondHi;
+};
+constexpr Utf8Lead kUtf8Leads[] = {
+    {0x00, 0x7F, 1, 0, 0},       {0xC2, 0xDF, 2, 0x80, 0xBF}, {0xE0, 0xE0, 3, 0xA0, 0xBF},
+    {0xE1, 0xEC, 3, 0x80, 0xBF}, {0xED, 0xED, 3, 0x80, 0x9F}, {0xEE, 0xEF, 3, 0x80, 0xBF},
+    {0xF0, 0xF0, 4, 0x90, 0xBF}, {0xF1, 0xF3, 4, 0x80, 0xBF}, {0xF4, 0xF4, 4, 0x80, 0x8F},
+};
+
+// Looks at the sequence starting at index i. Returns true for a well-formed sequence, with its
+// length in `length`; otherwise false, with the length of its maximal subpart (>= 1).
+bool Utf8SequenceAt(const ByteBuffer& s, size_t i, size_t& length) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    length = 1;
+    for (const Utf8Lead& l : kUtf8Leads) {
+        if (lead < l.leadLo || lead > l.leadHi) continue;
+        for (int k = 1; k < l.length; ++k) {
+            if (i + k >= s.size()) return false;
+            const auto c = static_cast<unsigned char>(s[i + k]);
+            const unsigned char lo = k == 1 ? l.secondLo : 0x80;
+            const unsigned char hi = k == 1 ? l.secondHi : 0xBF;
+            if (c < lo || c > hi) return false;
+            length = size_t(k) + 1;
+        }
+        return true;
+    }
+    return false;
+}
+
+ByteBuffer Utf8ToWide(const ByteBuffer& bytes) {
+    ByteBuffer wide;
+    size_t i = 0;
+    while (i < bytes.size()) {
+        // The run of well-formed sequences from i goes through iconv in one piece.
+        size_t end = i, length = 0;
+        while (end < bytes.size() && Utf8SequenceAt(bytes, end, length)) end += length;
+        if (end > i) {
+            const size_t done = IconvRun(kUtf8ToUtf16, bytes.data() + i, bytes.data() + end, wide);
+            if (done < end - i) {  // iconv unusable: stop rather than guess
+                return wide;
+            }
+        }
+        if (end < bytes.size()) {
+            Utf8SequenceAt(bytes, end, length);
+            AppendUnit(wide, 0xFFFD);
+            end += length;
+        }
+        i = end;
+    }
+    return wide;
+}
+
+// The units of `wide` (an odd last byte left out) with surrogates replaced by `replacement`:
+// lone ones only when `keepPairs`, every one otherwise. iconv then sees well-formed UTF-16 only.
+ByteBuffer ReplaceSurrogates(const ByteBuffer& wide, bool keepPairs, uint16_t replacement) {
+    const size_t units = wide.size() / 2;
+    ByteBuffer out;
+    out.reserve(units * 2);
+    for (size_t k = 0; k < units; ++k) {
+        const uint16_t u = UnitAt(wide, k);
+        if (keepPairs && u >= 0xD800 && u <= 0xDBFF && k + 1 < units) {
+            const uint16_t next = UnitAt(wide, k + 1);
+            if (next >= 0xDC00 && next <= 0xDFFF) {
+                AppendUnit(out, u);
+                AppendUnit(out, next);
+                ++k;
+                continue;
+            }
+        }
+        AppendUnit(out, IsSurrogate(u) ? replacement : u);
+    }
+    return out;
+}
+
+ByteBuffer WideToUtf8(const ByteBuffer& wide) {
+    const ByteBuffer clean = ReplaceSurrogates(wide, true, 0xFFFD);
+    ByteBuffer out;
+    IconvRun(kUtf16ToUtf8, clean.data(), clean.data() + clean.size(), out);
+    return out;
+}
+
+// ---- code page 936 --------------------------------------------------------------------------
+
+// The GBK codes glibc does not map and Windows maps to the private use area, in the order of
+// their private-use characters from U+E000: lead bytes leadLo..leadHi, each with the trail bytes
+// trailLo..trailHi (0x7F is never a trail byte and is skipped).
+struct PrivateUseBlock {
+    unsigned char leadLo, leadHi, trailLo, trailHi;
+};
+constexpr PrivateUseBlock kPrivateUseBlocks[] = {
+    {0xAA, 0xAF, 0xA1, 0xFE}, {0xF8, 0xFE, 0xA1, 0xFE}, {0xA1, 0xA7, 0x40, 0xA0},
+    {0xA2, 0xA2, 0xAB, 0xB0}, {0xA2, 0xA2, 0xE3, 0xE4}, {0xA2, 0xA2, 0xEF, 0xF0},
+    {0xA2, 0xA2, 0xFD, 0xFE}, {0xA4, 0xA4, 0xF4, 0xFE}, {0xA5, 0xA5, 0xF7, 0xFE},
+    {0xA6, 0xA6, 0xB9, 0xC0}, {0xA6, 0xA6, 0xD9, 0xDF}, {0xA6, 0xA6, 0xEC, 0xED},
+    {0xA6, 0xA6, 0xF3, 0xF3}, {0xA6, 0xA6, 0xF6, 0xFE}, {0xA7, 0xA7, 0xC2, 0xD0},
+    {0xA7, 0xA7, 0xF2, 0xFE}, {0xA8, 0xA8, 0x96, 0xA0}, {0xA8, 0xA8, 0xBC, 0xBC},
+    {0xA8, 0xA8, 0xBF, 0xBF}, {0xA8, 0xA8, 0xC1, 0xC4}, {0xA8, 0xA8, 0xEA, 0xFE},
+    {0xA9, 0xA9, 0x58, 0x58}, {0xA9, 0xA9, 0x5B, 0x5B}, {0xA9, 0xA9, 0x5D, 0x5F},
+    {0xA9, 0xA9, 0x89, 0x95}, {0xA9, 0xA9, 0x97, 0xA3}, {0xA9, 0xA9, 0xF0, 0xFE},
+    {0xD7, 0xD7, 0xFA, 0xFE}, {0xFE, 0xFE, 0x50, 0xA0},
+};
+constexpr uint16_t kPrivateUseFirst = 0xE000;
+
+// Trail bytes counted without the gap at 0x7F.
+unsigned TrailIndex(unsigned char t) { return t > 0x7F ? t - 1u : t; }
+unsigned char TrailFromIndex(unsigned i) { return static_cast<unsigned char>(i >= 0x7F ? i + 1 : i); }
+unsigned BlockWidth(const PrivateUseBlock& b) { return TrailIndex(b.trailHi) - TrailIndex(b.trailLo) + 1; }
+unsigned BlockSize(const PrivateUseBlock& b) { return (b.leadHi - b.leadLo + 1u) * BlockWidth(b); }
+
+bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool IsGbkTrail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+
+// The private-use character of a GBK code, or 0 when the code has none.
+uint16_t PrivateUseOf(unsigned char lead, unsigned char trail) {
+    unsigned base = kPrivateUseFirst;
+    for (const PrivateUseBlock& b : kPrivateUseBlocks) {
+        if (lead >= b.leadLo && lead <= b.leadHi && trail >= b.trailLo && trail <= b.trailHi) {
+            return uint16_t(base + (lead - b.leadLo) * BlockWidth(b) + TrailIndex(trail) -
+                            TrailIndex(b.trailLo));
+        }
+        base += BlockSize(b);
+    }
+    return 0;
+}
+
+// The GBK code of a private-use character, or 0 when it has none.
+uint16_t GbkOfPrivateUse(uint16_t unit) {
+    if (unit < kPrivateUseFirst) return 0;
+    unsigned offset = unit - kPrivateUseFirst;
+    for (const PrivateUseBlock& b : kPrivateUseBlocks) {
+        if (offset < BlockSize(b)) {
+            const unsigned lead = b.leadLo + offset / BlockWidth(b);
+            const unsigned trail = TrailFromIndex(TrailIndex(b.trailLo) + offset % BlockWidth(b));
+            return uint16_t(lead << 8 | trail);
+        }
+        offset -= BlockSize(b);
+    }
+    return 0;
+}
+
+uint16_t BestFitOf(uint16_t unit) {
+    const auto* end = std::end(kBestFit936);
+    const auto* it = std::lower_bound(std::begin(kBestFit936), end, unit,
+                                      [](const BestFit936& e, uint16_t u) { return e.unit < u; });
+    return (it != end && it->unit == unit) ? it->code : 0;
+}
+
+// The character Windows makes of the bytes at index i that iconv refused, and their count.
+uint16_t GbkFallback(const ByteBuffer& s, size_t i, size_t& length) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    length = 1;
+    if (c == 0xFF) return 0xF8F5;
+    if (!IsGbkLead(c) || i + 1 >= s.size() || s[i + 1] == '\0') return '?';
+    const auto trail = static_cast<unsigned char>(s[i + 1]);
+    length = 2;
+    if (!IsGbkTrail(trail)) return '?';
+    const uint16_t pua = PrivateUseOf(c, trail);
+    return pua != 0 ? pua : '?';
+}
+
+ByteBuffer GbkToWide(const ByteBuffer& bytes) {
+    ByteBuffer wide;
+    const char* const begin = bytes.data();
+    size_t i = 0;
+    while (i < bytes.size()) {
+        i += IconvRun(kGbkToUtf16, begin + i, begin + bytes.size(), wide);
+        if (i >= bytes.size()) break;
+        size_t length = 1;
+        AppendUnit(wide, GbkFallback(bytes, i, length));
+        i += length;
+    }
+    return wide;
+}
+
+void AppendGbkCode(ByteBuffer& out, uint16_t code) {
+    if (code > 0xFF) out += char(code >> 8);
+    out += char(code & 0xFF);
+}
+
+ByteBuffer WideToGbk(const ByteBuffer& wide) {
+    // Code page 936 has no character outside the BMP: each surrogate unit, paired or not, is "?".
+    const ByteBuffer clean = ReplaceSurrogates(wide, false, '?');
+    ByteBuffer out;
+    const char* const begin = clean.data();
+    size_t i = 0;
+    while (i + 1 < clean.size()) {
+        i += IconvRun(kUtf16ToGbk, begin + i, begin + clean.size(), out);
+        if (i + 1 >= clean.size()) break;
+        const uint16_t u = UnitAt(clean, i / 2);
+        uint16_t code = '?';
+        if (u == 0xF8F5) {
+            code = 0xFF;
+        } else if (const uint16_t pua = GbkOfPrivateUse(u)) {
+            code = pua;
+        } else if (const uint16_t fit = BestFitOf(u)) {
+            code = fit;
+        }
+        AppendGbkCode(out, code);
+        i += 2;
+    }
+    return out;
+}
+
+}  // namespace
+
+ByteBuffer MultiByteToWide(unsigned codePage, const ByteBuffer& bytes) {
+    if (codePage == kCodePageUtf8) return Utf8ToWide(bytes);
+    if (codePage == kCodePageGbk) return GbkToWide(bytes);
+    return ByteBuffer();
+}
+
+ByteBuffer WideToMultiByte(unsigned codePage, const ByteBuffer& wide) {
+    if (codePage == kCodePageUtf8) return WideToUtf8(wide);
+    if (codePage == kCodePageGbk) return WideToGbk(wide);
+    return ByteBuffer();
+}
+
+}  // namespace platform
