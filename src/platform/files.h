@@ -23,11 +23,16 @@ bool FileExists(const Text& path);       // a file (not a directory) exists at p
 bool DirectoryExists(const Text& path);
 bool RenamePath(const Text& from, const Text& to);  // fails when `to` exists
 bool DeleteFileAt(const Text& path);
+// SetFileAttributes(path, FILE_ATTRIBUTE_NORMAL): clears read-only (and hidden, system) so the
+// file can be replaced or deleted. False when nothing exists at path.
+bool ResetFileAttributes(const Text& path);
 bool DeleteDirectoryTree(const Text& path);  // the directory and everything in it
 bool CreateOneDirectory(const Text& path);   // the parent must exist
 bool CreateDirectoryPath(const Text& path);  // every missing level
 
-// Whole-file reads and writes, in one operation each. A write replaces an existing file.
+// Whole-file reads and writes, in one operation each. A write replaces an existing file; a write
+// that fails after the file was created or emptied removes it again, so a failed write never
+// leaves a partial file behind (an existing file the write could not open stays as it was).
 bool ReadWholeFile(const Text& path, ByteBuffer& out);
 bool WriteWholeFile(const Text& path, const ByteBuffer& bytes);
 

@@ -1,0 +1,360 @@
+// Files and directories on Linux, for the program's Windows-style paths.
+//
+// Mapping of a program path (a GBK text) to the Linux file system:
+//   - the text ends at its first NUL, as a Windows path does;
+//   - every backslash becomes "/" (a backslash that is the trail byte of a double-byte character
+//     is part of that character and is left alone), so "\tmp\a.tqnx" is "/tmp/a.tqnx";
+//   - the GBK text is stored as UTF-8, the Linux file-name convention;
+//   - nothing else is translated: no drive letters (a path such as "C:\x" is relative, naming a
+//     directory "C:"), names are case-sensitive, and trailing dots or spaces are kept.
+// Back from Linux, names are decoded from UTF-8 to GBK and "/" becomes a backslash; a name that
+// is not UTF-8, or holds characters GBK lacks, comes back with "?" in their place.
+//
+// ListDirectory sorts the entries by name (ASCII letters without case), the order NTFS lists
+// them in, so that the program sees one stable order.
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <new>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "platform/codepage.h"
+#include "platform/native/files_test_hooks.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+std::string ToUtf8(const Text& gbk) {
+    return WideToMultiByte(kCodePageUtf8, MultiByteToWide(kCodePageGbk, gbk));
+}
+
+Text FromUtf8(const std::string& utf8) {
+    return TextUpTo0(WideToMultiByte(kCodePageGbk, MultiByteToWide(kCodePageUtf8, utf8)));
+}
+
+std::string NativePath(const Text& path) { return ToUtf8(ReplaceAllExact(TextUpTo0(path), "\\", "/")); }
+
+Text ProgramPath(const std::string& native) { return ReplaceAllExact(FromUtf8(native), "/", "\\"); }
+
+// ---- test hooks -----------------------------------------------------------------------------
+
+struct Hooks {
+    std::mutex mutex;
+    int writesBeforeFailure = -1;  // -1: no failure pending
+    int renamesBeforeFailure = -1;
+    std::set<std::pair<dev_t, ino_t>> held;
+};
+
+Hooks& H() {
+    static Hooks hooks;
+    return hooks;
+}
+
+// Counts one call against a pending failure; true when this call is the one that fails.
+bool TakeFailure(int& before) {
+    if (before < 0) return false;
+    if (before == 0) {
+        before = -1;
+        return true;
+    }
+    --before;
+    return false;
+}
+
+bool FileIdentity(const std::string& native, std::pair<dev_t, ino_t>& id) {
+    struct stat st;
+    if (lstat(native.c_str(), &st) != 0) return false;
+    id = {st.st_dev, st.st_ino};
+    return true;
+}
+
+bool IsHeld(const std::string& native) {
+    std::pair<dev_t, ino_t> id;
+    if (!FileIdentity(native, id)) return false;
+    std::lock_guard<std::mutex> lock(H().mutex);
+    return H().held.count(id) != 0;
+}
+
+// ---- helpers --------------------------------------------------------------------------------
+
+bool StatNative(const std::string& native, struct stat& st) { return stat(native.c_str(), &st) == 0; }
+
+bool IsDirectoryNative(const std::string& native) {
+    struct stat st;
+    return StatNative(native, st) && S_ISDIR(st.st_mode);
+}
+
+// The entries of a directory, without following symbolic links: a link is never a directory
+// here, so a tree walk cannot leave the tree.
+bool ListNative(const std::string& native, std::vector<std::pair<std::string, bool>>& out) {
+    out.clear();
+    DIR* dir = opendir(native.c_str());
+    if (!dir) return false;
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st;
+        const bool isDir = lstat((native + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        out.emplace_back(name, isDir);
+    }
+    closedir(dir);
+    return true;
+}
+
+bool DeleteTreeNative(const std::string& native) {
+    std::vector<std::pair<std::string, bool>> entries;
+    if (!ListNative(native, entries)) return false;
+    bool all = true;
+    for (const auto& e : entries) {
+        const std::string child = native + "/" + e.first;
+        if (e.second) {
+            all = DeleteTreeNative(child) && all;
+        } else if (IsHeld(child) || unlink(child.c_str()) != 0) {
+            all = false;
+        }
+    }
+    return rmdir(native.c_str()) == 0 && all;
+}
+
+bool WriteAll(int fd, const ByteBuffer& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+bool ReadAll(int fd, ByteBuffer& out) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        out.append(buffer, size_t(n));
+    }
+}
+
+bool LessAsNtfs(const DirectoryEntry& a, const DirectoryEntry& b) {
+    const Text ua = ToUpperAscii(a.name), ub = ToUpperAscii(b.name);
+    return ua != ub ? ua < ub : a.name < b.name;
+}
+
+}  // namespace
+
+// ---- test hooks -----------------------------------------------------------------------------
+
+namespace testhooks {
+
+void FailNextWrite(int after) {
+    std::lock_guard<std::mutex> lock(H().mutex);
+    H().writesBeforeFailure = after < 0 ? 0 : after;
+}
+
+void FailNextRename(int after) {
+    std::lock_guard<std::mutex> lock(H().mutex);
+    H().renamesBeforeFailure = after < 0 ? 0 : after;
+}
+
+bool HoldFileOpen(const Text& path) {
+    const std::string native = NativePath(path);
+    std::pair<dev_t, ino_t> id;
+    struct stat st;
+    if (!StatNative(native, st) || S_ISDIR(st.st_mode) || !FileIdentity(native, id)) return false;
+    std::lock_guard<std::mutex> lock(H().mutex);
+    H().held.insert(id);
+    return true;
+}
+
+void ReleaseFile(const Text& path) {
+    std::pair<dev_t, ino_t> id;
+    if (!FileIdentity(NativePath(path), id)) return;
+    std::lock_guard<std::mutex> lock(H().mutex);
+    H().held.erase(id);
+}
+
+void ResetFileHooks() {
+    std::lock_guard<std::mutex> lock(H().mutex);
+    H().writesBeforeFailure = -1;
+    H().renamesBeforeFailure = -1;
+    H().held.clear();
+}
+
+}  // namespace testhooks
+
+// ---- the file functions ---------------------------------------------------------------------
+
+Text GetTempDirectory() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = (tmp && *tmp) ? tmp : "/tmp";
+    if (dir.back() != '/') dir += '/';
+    return ProgramPath(dir);
+}
+
+Text GetEnvironmentText(const Text& name) {
+    // Windows looks names up without regard to ASCII case ("tmp" finds TMP): an exact match
+    // first, then the first one that differs only in case.
+    const std::string wanted = ToUtf8(TextUpTo0(name));
+    if (wanted.empty()) return Text();
+    if (const char* value = std::getenv(wanted.c_str())) return FromUtf8(value);
+    const Text upper = ToUpperAscii(wanted);
+    for (char** e = environ; e && *e; ++e) {
+        const std::string entry = *e;
+        const size_t eq = entry.find('=');
+        if (eq != std::string::npos && ToUpperAscii(entry.substr(0, eq)) == upper)
+            return FromUtf8(entry.substr(eq + 1));
+    }
+    return Text();
+}
+
+Text GetCurrentDirectoryText() {
+    std::string buffer(4096, '\0');
+    if (!getcwd(&buffer[0], buffer.size())) return Text();
+    return ProgramPath(buffer.c_str());
+}
+
+Text MakeTempFileName(const Text& directory) {
+    // GetTempFileName(directory, "", 0): "<directory>\<hex>.TMP" for the first free 16-bit
+    // number from a time-based start, created empty.
+    Text prefix = TextUpTo0(directory);
+    if (prefix.empty() || (prefix.back() != '\\' && prefix.back() != '/')) prefix += '\\';
+    static std::mutex counterMutex;
+    static unsigned counter = unsigned(std::time(nullptr)) ^ unsigned(getpid());
+    for (int attempt = 0; attempt < 0x10000; ++attempt) {
+        unsigned unique;
+        {
+            std::lock_guard<std::mutex> lock(counterMutex);
+            unique = (++counter & 0xFFFF);
+        }
+        if (unique == 0) continue;
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%X", unique);
+        const Text path = prefix + hex + ".TMP";
+        const int fd = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0) {
+            close(fd);
+            return path;
+        }
+        if (errno != EEXIST) return Text();
+    }
+    return Text();
+}
+
+bool FileExists(const Text& path) {
+    struct stat st;
+    return StatNative(NativePath(path), st) && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const Text& path) { return IsDirectoryNative(NativePath(path)); }
+
+bool RenamePath(const Text& from, const Text& to) {
+    {
+        std::lock_guard<std::mutex> lock(H().mutex);
+        if (TakeFailure(H().renamesBeforeFailure)) return false;
+    }
+    const std::string src = NativePath(from), dst = NativePath(to);
+    if (IsHeld(src)) return false;
+    // MoveFile never replaces its target.
+    if (renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    struct stat st;  // a file system without RENAME_NOREPLACE
+    if (lstat(dst.c_str(), &st) == 0) return false;
+    return rename(src.c_str(), dst.c_str()) == 0;
+}
+
+bool DeleteFileAt(const Text& path) {
+    const std::string native = NativePath(path);
+    if (IsHeld(native)) return false;
+    return unlink(native.c_str()) == 0;
+}
+
+bool ResetFileAttributes(const Text& path) {
+    const std::string native = NativePath(path);
+    struct stat st;
+    if (!StatNative(native, st)) return false;
+    return chmod(native.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+bool DeleteDirectoryTree(const Text& path) {
+    const std::string native = NativePath(path);
+    struct stat st;
+    if (lstat(native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    return DeleteTreeNative(native);
+}
+
+bool CreateOneDirectory(const Text& path) { return mkdir(NativePath(path).c_str(), 0777) == 0; }
+
+bool CreateDirectoryPath(const Text& path) {
+    const std::string native = NativePath(path);
+    if (native.empty()) return false;
+    // Each level in turn; levels that exist already make mkdir fail harmlessly.
+    for (size_t slash = native.find('/', 1); slash != std::string::npos; slash = native.find('/', slash + 1))
+        mkdir(native.substr(0, slash).c_str(), 0777);
+    mkdir(native.c_str(), 0777);
+    return IsDirectoryNative(native);
+}
+
+bool ReadWholeFile(const Text& path, ByteBuffer& out) {
+    out.clear();
+    const int fd = open(NativePath(path).c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    try {
+        if (ok) {
+            out.reserve(size_t(st.st_size));
+            ok = ReadAll(fd, out);
+        }
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    close(fd);
+    if (!ok) out.clear();
+    return ok;
+}
+
+bool WriteWholeFile(const Text& path, const ByteBuffer& bytes) {
+    {
+        std::lock_guard<std::mutex> lock(H().mutex);
+        if (TakeFailure(H().writesBeforeFailure)) return false;
+    }
+    const std::string native = NativePath(path);
+    const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) return false;
+    struct stat st;
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const bool written = WriteAll(fd, bytes);
+    const bool closed = close(fd) == 0;
+    if (written && closed) return true;
+    if (regular) unlink(native.c_str());  // never a device or pipe the path may name
+    return false;
+}
+
+bool ListDirectory(const Text& path, std::vector<DirectoryEntry>& out) {
+    out.clear();
+    std::vector<std::pair<std::string, bool>> entries;
+    if (!ListNative(NativePath(path), entries)) return false;
+    for (const auto& e : entries) out.push_back(DirectoryEntry{FromUtf8(e.first), e.second});
+    std::sort(out.begin(), out.end(), LessAsNtfs);
+    return true;
+}
+
+}  // namespace platform
