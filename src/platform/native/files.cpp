@@ -314,10 +314,12 @@ bool CreateDirectoryPath(const Text& path) {
 
 bool ReadWholeFile(const Text& path, ByteBuffer& out) {
     out.clear();
-    const int fd = open(NativePath(path).c_str(), O_RDONLY);
+    // Regular files only: a pipe or device (reachable natively, never on Windows) could block
+    // the reader or never end. O_NONBLOCK keeps the open itself from waiting on a pipe.
+    const int fd = open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st;
-    bool ok = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     try {
         if (ok) {
             out.reserve(size_t(st.st_size));
