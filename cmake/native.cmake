@@ -2,6 +2,8 @@
 find_package(Threads REQUIRED)
 find_package(GTest REQUIRED)
 target_link_libraries(quorlex_core PUBLIC Threads::Threads)
+find_package(ZLIB REQUIRED)
+target_link_libraries(quorlex_core PUBLIC ZLIB::ZLIB)
 
 enable_testing()
 file(GLOB UNIT_TESTS CONFIGURE_DEPENDS tests/unit/*.cpp)
