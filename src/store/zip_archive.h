@@ -1,0 +1,29 @@
+// The window's ZIP archive component (ZIP压缩1): unpacking an archive into a directory and
+// packing a directory into an archive. Paths are the program's GBK paths with backslashes.
+#pragma once
+
+#include "common/text.h"
+
+// Results of ExtractArchive.
+constexpr int kExtractDone = 1;           // every entry extracted
+constexpr int kExtractRefused = 0;        // the archive could not be read, or was refused as a
+                                          // whole before anything was written
+constexpr int kExtractEntryFailed = -1;   // an entry failed; extraction stopped there
+
+// Unpacks every entry of the archive into `directory` (created with any missing parents), in
+// archive order; a file replaces an existing one. An archive is refused as a whole when any
+// entry name would leave the directory (absolute, with a drive or stream colon, or with a ".."
+// level), holds a control character, or when it declares more than the size bounds of
+// zip_format.h. A damaged entry (CRC, size, method, encryption) fails and stops the extraction.
+int ExtractArchive(const Text& archivePath, const Text& directory);
+
+// Results of CompressDirectory.
+constexpr int kCompressDone = 1;
+constexpr int kCompressFailed = 0;       // nothing written: an existing archive stays as it was
+constexpr int kCompressNoDirectory = -1;
+
+// Packs `directory` into a new archive at `archivePath`: the files directly in it in listing
+// order, then each subdirectory as a folder entry ("name/") followed by its own contents, with
+// names relative to `directory`. Files ending in .Z .zip .zoo .arc .lzh .arj .gz .tgz (any case)
+// are stored, all others deflated. The archive is written in one piece once every entry is in.
+int CompressDirectory(const Text& directory, const Text& archivePath);
