@@ -118,7 +118,7 @@ TEST_F(FilesTest, TempFileNamesAreNewEmptyFiles) {
     EXPECT_NE(a, b);
     for (const Text& t : {a, b}) {
         EXPECT_EQ(t.compare(0, dir_.size() + 1, dir_ + "\\"), 0) << t;
-        EXPECT_EQ(Right(t, 4), ".TMP");
+        EXPECT_EQ(Right(t, 4), ".tmp");
         EXPECT_EQ(Find(Mid(t, long(dir_.size()) + 2, 1000), "\\"), 0u) << t;
         ByteBuffer content = "x";
         EXPECT_TRUE(ReadWholeFile(t, content));

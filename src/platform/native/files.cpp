@@ -232,7 +232,7 @@ Text GetCurrentDirectoryText() {
 }
 
 Text MakeTempFileName(const Text& directory) {
-    // GetTempFileName(directory, "", 0): "<directory>\<hex>.TMP" for the first free 16-bit
+    // GetTempFileName(directory, "", 0): "<directory>\<hex>.tmp" for the first free 16-bit
     // number from a time-based start, created empty.
     Text prefix = TextUpTo0(directory);
     if (prefix.empty() || (prefix.back() != '\\' && prefix.back() != '/')) prefix += '\\';
@@ -247,7 +247,7 @@ Text MakeTempFileName(const Text& directory) {
         if (unique == 0) continue;
         char hex[8];
         std::snprintf(hex, sizeof hex, "%X", unique);
-        const Text path = prefix + hex + ".TMP";
+        const Text path = prefix + hex + ".tmp";
         const int fd = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
         if (fd >= 0) {
             close(fd);
