@@ -6,8 +6,8 @@
 #include "common/text.h"
 
 // A copy of `bytes` without a leading UTF-8 byte-order mark (EF BB BF). When there was one, a
-// second mark at bytes 5..7 of the shortened copy is removed as well (some lists carry one after
-// a four-byte prefix). Bytes that do not begin with a mark come back unchanged.
+// mark at bytes 5 to 7 (counting from 1) of the shortened copy goes as well. Bytes that do not
+// begin with a mark come back unchanged, whatever marks they hold further on.
 ByteBuffer StripUtf8Bom(const ByteBuffer& bytes);
 
 // UTF-8 bytes to UTF-16LE code units (two bytes each); each invalid sequence becomes U+FFFD.
