@@ -3,39 +3,40 @@
 # pristine Wine prefix. Safe to run again: it only installs what is missing.
 set -euo pipefail
 
-here=$(cd "$(dirname "$0")/.." && pwd)
-cache=${QUORLEX_CACHE:-$HOME/.cache/quorlex}
-mkdir -p "$cache"
+here=$(cd "$(dirname "$0")" && pwd)
 
 packages=(
-  cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libcurl4-openssl-dev
+  cmake make g++ clang libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libcurl4-openssl-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  gcc-mingw-w64-x86-64-posix binutils-mingw-w64-i686 libz-mingw-w64-dev
-  wine wine64 wine32:i386 xvfb xauth x11-utils x11-apps imagemagick
-  fonts-wqy-microhei locales python3 unzip
+  gcc-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 libz-mingw-w64-dev
+  wine wine64 xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales python3 unzip
 )
+# The 32-bit Wine loader only helps where the kernel runs 32-bit user code.
+if "$here/can-run-i386.sh"; then
+  packages+=(wine32:i386)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
+sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo dpkg --add-architecture i386
-  fi
+  case " ${missing[*]} " in
+    *":i386 "*)
+      dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386 ;;
+  esac
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Wine needs the zh_CN.UTF-8 locale to run with code page 936.
+# Wine runs with code page 936 only under the zh_CN.UTF-8 locale.
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
   $sudo sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
   grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
   $sudo locale-gen >/dev/null
 fi
 
-"$here/scripts/wine-prefix.sh" pristine
+"$here/wine-prefix.sh" pristine

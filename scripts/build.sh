@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds everything: the native program logic and tests (build/native), the product tqnx.dll for
+# 32-bit Windows (build/win32) and, where Wine runs 64-bit code only, the x86_64 build of the same
+# sources that the Wine tests load (build/win64).
+set -euo pipefail
+source "$(dirname "$0")/wine-env.sh"
+cd "$quorlex_root"
+jobs=${QUORLEX_JOBS:-2}
+
+configure() {  # dir, extra cmake arguments...
+  local dir=$1; shift
+  [ -f "$dir/CMakeCache.txt" ] || cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+}
+
+configure build/native
+configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+cmake --build build/native -j"$jobs"
+cmake --build build/win32 -j"$jobs" --target tqnx host e2e_tests
+if [ "$QUORLEX_WINE_BITS" = 64 ]; then
+  configure build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+  cmake --build build/win64 -j"$jobs" --target tqnx host e2e_tests
+fi

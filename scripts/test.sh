@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Runs every test: the native suite (ctest), the static checks of the product DLL, and the
+# end-to-end suite under Wine (real DLL, real controls) on an Xvfb display, under a Chinese and
+# a non-Chinese locale. Ends with one summary line "N passed, N failed".
+set -uo pipefail
+source "$(dirname "$0")/wine-env.sh"
+cd "$quorlex_root"
+artifacts=$quorlex_root/build/artifacts
+mkdir -p "$artifacts"
+passed=0
+failed=0
+count() { passed=$((passed + $1)); failed=$((failed + $2)); }
+
+echo "== native unit tests"
+ctest --test-dir build/native --output-on-failure -j2 --timeout 300 | tee "$artifacts/ctest.log"
+summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$artifacts/ctest.log" | tail -1)
+if [ -n "$summary" ]; then
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+  bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$summary")
+  count $((total - bad)) "$bad"
+else
+  count 0 1
+fi
+
+echo "== product DLL checks (build/win32/tqnx.dll)"
+scripts/check-dll.sh build/win32/tqnx.dll | tee "$artifacts/dll-checks.log"
+count "$(grep -c '^ok' "$artifacts/dll-checks.log")" "$(grep -c '^FAIL' "$artifacts/dll-checks.log")"
+
+echo "== Wine end-to-end tests ($QUORLEX_WINE_BITS-bit build)"
+export QUORLEX_OWN_DISPLAY=1
+source scripts/xvfb.sh
+prefix=$quorlex_root/build/wine-test-prefix
+scripts/wine-prefix.sh fresh "$prefix"
+export WINEPREFIX=$prefix
+"$WINESERVER" -p >/dev/null 2>&1 </dev/null
+trap '"$WINESERVER" -k 2>/dev/null; stop_xvfb' EXIT
+# Start the prefix's own services now, detached from this script's pipes: a service that
+# inherited a test's output pipe would keep it open after the test ends.
+"$WINE" wineboot >/dev/null 2>&1 </dev/null
+
+# gtest XML: <testsuites tests="N" failures="F" disabled="D" errors="E" ...>
+count_gtest() {  # xml file, exit status of the run
+  local xml=$1 status=$2
+  if [ ! -f "$xml" ]; then count 0 1; return; fi
+  read -r t f e s < <(python3 - "$xml" <<'PY'
+import sys, xml.etree.ElementTree as ET
+root = ET.parse(sys.argv[1]).getroot()
+skipped = sum(1 for c in root.iter('testcase') if c.find('skipped') is not None)
+print(root.get('tests'), root.get('failures'), root.get('errors', '0'), skipped)
+PY
+)
+  count $((t - f - e - s)) $((f + e))
+  [ "$status" -ne 0 ] && [ $((f + e)) -eq 0 ] && count 0 1
+  return 0
+}
+
+cd "$QUORLEX_WIN_BUILD"
+for locale in zh_CN.UTF-8 C.UTF-8; do
+  rm -f "$artifacts/e2e-$locale.xml"
+  shot=""
+  [ "$locale" = zh_CN.UTF-8 ] && shot='Z:'$(tr / '\\' <<<"$artifacts/window.bmp")
+  echo "-- locale $locale"
+  LC_ALL=$locale QUORLEX_DLL=tqnx.dll QUORLEX_SCREENSHOT=$shot timeout 900 "$WINE" e2e_tests.exe \
+    --gtest_output="xml:Z:$(tr / '\\' <<<"$artifacts/e2e-$locale.xml")" >"$artifacts/e2e-$locale.log" 2>&1 </dev/null
+  status=$?
+  tr -d '\r' <"$artifacts/e2e-$locale.log"
+  count_gtest "$artifacts/e2e-$locale.xml" "$status"
+done
+[ -f "$artifacts/window.bmp" ] && convert "$artifacts/window.bmp" "$artifacts/window.png" 2>/dev/null \
+  && echo "screenshot: build/artifacts/window.png"
+
+echo "-- browser stand-in"
+if LC_ALL=C.UTF-8 timeout 120 "$WINE" host.exe --entry-points --mime --shutdown --no-window tqnx.dll \
+     >"$artifacts/host.log" 2>&1 </dev/null; then
+  tr -d '\r' <"$artifacts/host.log"; count 1 0
+else
+  tr -d '\r' <"$artifacts/host.log"; echo "FAIL host.exe"; count 0 1
+fi
+
+echo
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
