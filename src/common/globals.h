@@ -5,6 +5,7 @@
 #include <array>
 
 #include "common/shared_text.h"
+#include "common/xml_reader.h"
 #include "common/text.h"
 #include "platform/threads.h"
 
@@ -31,6 +32,9 @@ struct Globals {
     Text MaxthonBlockRules, KingsoftRules, ChinaListBlockRules, ChinaListHideRules;
     Text UserBlockRules, UserHideRules;
     Text MaxthonWhiteRules, ChinaListWhiteRules, UserWhiteRules;
+
+    // The one XML reader, for the Maxthon site list; each load empties it first.
+    XmlReader XmlParser;
 };
 
 // The process's one instance; valid between CreateGlobals and DestroyGlobals.

@@ -37,6 +37,7 @@ void PluginCleanup() {
                     &g.UserHideRules, &g.MaxthonWhiteRules, &g.ChinaListWhiteRules,
                     &g.UserWhiteRules})
         Text().swap(*t);
+    g.XmlParser.Clear();
     DestroyGlobals();
 }
 

@@ -56,6 +56,13 @@ TEST(MainWindow, AlwaysOnTopFollowsDeactivationHoverAndIdle) {
     platform::test::RunOnWindowThread([] { platform::SetTopmost(false); });
     t::Hide();
     EXPECT_TRUE(t::Topmost());
+
+    // Idle puts the window on top only at exactly 5,000 ms.
+    platform::test::RunOnWindowThread([] { platform::SetTopmost(false); });
+    for (int ms : {0, 4999, 5001, 10000}) t::ReportIdle(ms);
+    EXPECT_FALSE(t::Topmost());
+    t::ReportIdle(5000);
+    EXPECT_TRUE(t::Topmost());
 }
 
 void UntickEverySource() {

@@ -349,6 +349,9 @@ void Activate() { Post([] { if (window->events.activated) window->events.activat
 void Deactivate() { Post([] { if (window->events.deactivated) window->events.deactivated(); }); }
 void Hide() { Post([] { if (window->events.hidden) window->events.hidden(); }); }
 void Close() { Post([] { DestroyMainWindow(); }); }
+void ReportIdle(int elapsedMs) {
+    Post([elapsedMs] { if (window->events.idle) window->events.idle(elapsedMs); });
+}
 
 Text Caption(int id) { return Read<Text>([id] { return GetControlText(id); }, Text()); }
 bool Checked(int id) { return Read<bool>([id] { return IsControlChecked(id); }, false); }

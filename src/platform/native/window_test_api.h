@@ -23,6 +23,7 @@ void Activate();
 void Deactivate();
 void Hide();
 void Close();            // the title bar's close box
+void ReportIdle(int elapsedMs);  // as the message loop reports idle time
 
 Text Caption(int id);
 bool Checked(int id);
