@@ -7,6 +7,8 @@
 #include "common/worker_threads.h"
 #include "platform/window.h"
 #include "rules/sources/fetch_rules_task.h"
+#include "ui/commands.h"
+#include "ui/hover_help.h"
 #include "ui/layout.h"
 
 namespace {
@@ -49,6 +51,19 @@ struct ClickHandler {
 const ClickHandler kClickHandlers[] = {
     {按钮_退出, OnExitClicked},
     {按钮_获取规则, OnFetchRulesClicked},
+    {按钮_黑名单_粘贴, OnBlacklistPaste},
+    {按钮_黑名单_复制, OnBlacklistCopy},
+    {按钮_黑名单_清空, OnBlacklistClear},
+    {按钮_黑名单_去除冗余规则, OnRemoveRedundant},
+    {按钮_白名单_粘贴, OnWhitelistPaste},
+    {按钮_白名单_复制, OnWhitelistCopy},
+    {按钮_白名单_清空, OnWhitelistClear},
+    {按钮_冗余规则_复制, OnRedundantCopy},
+    {按钮_冗余规则_清空, OnRedundantClear},
+    {按钮_冗余规则_隐藏, OnRedundantHide},
+    {按钮_全选, OnSelectAllSources},
+    {按钮_反选, OnInvertSources},
+    {选择框_用户原有规则, OnUserRulesToggled},
 };
 
 void OnClicked(int id) {
@@ -56,10 +71,6 @@ void OnClicked(int id) {
     for (const ClickHandler& h : kClickHandlers) {
         if (h.id == id) h.handler();
     }
-}
-
-void OnMouseMoved(int id) {
-    if (id == 分组框_规则配置) PutOnTop();
 }
 
 void OnDestroying() {
@@ -78,7 +89,7 @@ void RunMainWindow() {
     events.hidden = PutOnTop;
     events.idle = OnIdle;
     events.clicked = OnClicked;
-    events.mouseMoved = OnMouseMoved;
+    events.mouseMoved = OnHover;
     events.destroying = OnDestroying;
     events.woken = DeliverQueuedControlWrites;
     platform::RunModalWindow(kMainWindowSpec, events);

@@ -1,0 +1,15 @@
+// The system clipboard's text format.
+#pragma once
+
+#include "common/text.h"
+
+namespace platform {
+
+// The clipboard's text; empty when it holds no text (or cannot be opened).
+Text GetClipboardText();
+// Replaces the clipboard's content with `text` (an empty text included).
+bool SetClipboardText(const Text& text);
+// Empties the clipboard: it then holds no text at all.
+void EmptyClipboardContent();
+
+}  // namespace platform

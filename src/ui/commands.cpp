@@ -1,0 +1,84 @@
+#include "ui/commands.h"
+
+#include "common/controls.h"
+#include "common/stop.h"
+#include "common/window_link.h"
+#include "platform/clipboard.h"
+#include "platform/threads.h"
+#include "platform/window.h"
+
+namespace {
+
+// The eight source check boxes, in the order the selection buttons go through them.
+const ControlId kSourceBoxes[] = {选择框_傲游论坛规则,     选择框_卡饭论坛规则,     选择框_ChinaList规则,
+                                  选择框_小说网站广告过滤, 选择框_电影网站广告过滤, 选择框_动漫网站广告过滤,
+                                  选择框_不良网站恶意元素过滤, 选择框_热门小说网站广告过滤};
+
+// Paste replaces the whole content (never inserts at the caret); no text on the clipboard
+// empties the box.
+void Paste(ControlId box) {
+    platform::SetEditSelection(box, 0, 0);
+    platform::SetControlText(box, platform::GetClipboardText());
+    platform::FocusControl(box);
+    SetStatusText("已粘贴！");
+}
+
+void Copy(ControlId box, const Text& status) {
+    platform::SetEditSelection(box, 0, -1);
+    platform::SetClipboardText(platform::GetControlText(box));
+    platform::FocusControl(box);
+    SetStatusText(status);
+}
+
+void Clear(ControlId box) {
+    platform::SetControlText(box, Text());
+    SetStatusText("已清空！");
+}
+
+void SetSourceBox(ControlId box, bool ticked) { platform::SetControlChecked(box, ticked); }
+
+}  // namespace
+
+void OnBlacklistPaste() { Paste(编辑框_黑名单); }
+void OnBlacklistCopy() { Copy(编辑框_黑名单, "已复制到剪切板！"); }
+void OnBlacklistClear() { Clear(编辑框_黑名单); }
+void OnWhitelistPaste() { Paste(编辑框_白名单); }
+void OnWhitelistCopy() { Copy(编辑框_白名单, "已复制到剪切板！"); }
+void OnWhitelistClear() { Clear(编辑框_白名单); }
+void OnRedundantCopy() { Copy(编辑框_冗余规则, "已复制！"); }
+
+void OnRedundantClear() {
+    platform::SetControlText(编辑框_冗余规则, Text());
+    platform::FocusControl(编辑框_冗余规则);
+    SetStatusText("已清空！");
+}
+
+void OnRedundantHide() { platform::SetControlHeight(编辑框_黑名单, kBlacklistTallHeight); }
+
+void OnSelectAllSources() {
+    for (ControlId box : kSourceBoxes) SetSourceBox(box, true);
+    RefreshTickedMirror();
+}
+
+void OnInvertSources() {
+    for (ControlId box : kSourceBoxes) SetSourceBox(box, !platform::IsControlChecked(box));
+    RefreshTickedMirror();
+}
+
+// Runs after the box has toggled; which radio button is selected stays as it is.
+void OnUserRulesToggled() {
+    const bool ticked = platform::IsControlChecked(选择框_用户原有规则);
+    platform::SetControlEnabled(单选框_用户原有规则_全部, ticked);
+    platform::SetControlEnabled(单选框_用户原有规则_自定义规则, ticked);
+}
+
+// The removal of redundant rules is not available yet: a notice for one second, during which
+// the window keeps handling events; the earlier text comes back only if nothing replaced it.
+void OnRemoveRedundant() {
+    const Text notice = "该功能将在后续版本中实现";
+    const Text remembered = platform::GetControlText(标签_状态);
+    SetStatusText(notice);
+    const bool waited = platform::PauseDispatching(1000, &StopEvent());
+    if (!waited || !platform::WindowExists()) return;  // the window closed meanwhile
+    if (platform::GetControlText(标签_状态) == notice) SetStatusText(remembered);
+}

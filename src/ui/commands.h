@@ -1,0 +1,18 @@
+// Click handlers of the window's short commands: the edit-box paste, copy and clear buttons, the
+// source selection buttons, the user-rules switch and the remove-redundant notice. All run on the
+// window thread.
+#pragma once
+
+void OnBlacklistPaste();
+void OnBlacklistCopy();
+void OnBlacklistClear();
+void OnWhitelistPaste();
+void OnWhitelistCopy();
+void OnWhitelistClear();
+void OnRedundantCopy();
+void OnRedundantClear();
+void OnRedundantHide();
+void OnSelectAllSources();
+void OnInvertSources();
+void OnUserRulesToggled();
+void OnRemoveRedundant();
