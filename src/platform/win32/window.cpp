@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 #include "common/controls.h"
@@ -29,6 +30,7 @@ DWORD windowThreadId = 0;
 WindowEvents events;
 std::vector<Control> controls;  // by control id
 HWND tooltip = nullptr;
+std::vector<std::wstring> tooltipTexts;  // by control id: the text last registered
 HFONT font = nullptr;
 bool activatedBefore = false;
 
@@ -349,6 +351,7 @@ void SetHoverTooltip(int id, const Text& text) {
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                   owner, nullptr, ModuleInstance(), nullptr);
         if (!tooltip) return;
+        tooltipTexts.assign(controls.size(), std::wstring());
     }
     std::wstring wide = win32::ToWide(text);
     TOOLINFOW ti = {};
@@ -356,10 +359,18 @@ void SetHoverTooltip(int id, const Text& text) {
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     ti.hwnd = owner;
     ti.uId = reinterpret_cast<UINT_PTR>(c->hwnd);
+    // A control registers once; later registrations only bring its text up to date, so the
+    // tooltip's hover timing is not restarted on every mouse move.
+    TOOLINFOW existing = ti;
+    existing.lpszText = nullptr;
+    const bool known = SendMessageW(tooltip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&existing)) != 0;
     ti.lpszText = &wide[0];
-    // Registering again replaces the earlier text of the same control.
-    SendMessageW(tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-    SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    if (!known) {
+        SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    } else if (tooltipTexts[size_t(id)] != wide) {
+        SendMessageW(tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+    tooltipTexts[size_t(id)] = wide;
     // Wide enough that lines break only at CR LF.
     SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, 4000);
 }
