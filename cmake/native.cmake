@@ -4,6 +4,8 @@ find_package(GTest REQUIRED)
 target_link_libraries(quorlex_core PUBLIC Threads::Threads)
 find_package(ZLIB REQUIRED)
 target_link_libraries(quorlex_core PUBLIC ZLIB::ZLIB)
+find_package(CURL REQUIRED)
+target_link_libraries(quorlex_core PUBLIC CURL::libcurl)
 
 enable_testing()
 file(GLOB UNIT_TESTS CONFIGURE_DEPENDS tests/unit/*.cpp)
