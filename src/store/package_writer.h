@@ -1,0 +1,37 @@
+// Writing one of the two rule lists into the browser's rule package ContentListPackage: the
+// blacklist becomes __user__element__ and __user__css__, the whitelist __user__white__. The old
+// package is unpacked into a work directory, moved to ContentListPackage.Backup, and the work
+// directory with the new rule files is packed into a new package.
+#pragma once
+
+#include "common/text.h"
+
+// Worker slots of the two write commands.
+constexpr int kWriteBlacklistSlot = 10;
+constexpr int kWriteWhitelistSlot = 11;
+
+// PendingWriteMode values.
+constexpr int kWriteModeBlacklist = 1;
+constexpr int kWriteModeWhitelist = -1;
+
+// Click handlers of 按钮_黑名单_写到规则文件 and 按钮_白名单_写到规则文件 (window thread): show
+// the status, hand the edit box text and the mode to WriteRulesTask and start it in its slot.
+// While a write or a fetch task is still running a click is ignored, so the pending values
+// cannot change before the running task has copied them.
+void OnWriteBlacklistClicked();
+void OnWriteWhitelistClicked();
+
+// The write task: takes its input from PendingWriteText and PendingWriteMode, reports in the
+// status line, holds the busy lock while it runs. True when the package was written.
+bool WriteRulesTask();
+
+// Spaces removed, CR turned into LF, empty lines removed, the ends trimmed (TrimRuleText).
+Text NormaliseRuleText(const Text& text);
+
+// The texts of the rule files (before conversion to UTF-8), from a normalised text.
+struct BlacklistFiles {
+    Text element;  // "[count=N]" LF and the blocking rules separated by LF
+    Text css;      // the same for the hiding rules (those containing "##")
+};
+BlacklistFiles BlacklistRuleFiles(const Text& rules);
+Text WhitelistRuleFile(const Text& rules);  // header, LF, the rules, a final LF

@@ -1,0 +1,43 @@
+#include "store/work_dir.h"
+
+#include <atomic>
+#include <cinttypes>
+#include <cstdio>
+
+#include "platform/files.h"
+#include "platform/threads.h"
+
+namespace {
+
+std::atomic<uint32_t> namingCounter{0};
+
+// Names tried before giving up; only a directory filled on purpose gets that far.
+constexpr uint32_t kMaxNamesTried = 0x10000;
+
+Text Hex(uint32_t n) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%" PRIx32, n);
+    return buffer;
+}
+
+}  // namespace
+
+Text NewTempFileName() {
+    Text dir = platform::GetEnvironmentText("tmp");
+    // A trail byte may be 0x5C: only a real backslash character counts as the ending one.
+    if (!dir.empty() && FindLastExact(dir, "\\") != dir.size()) dir += '\\';
+    uint32_t n = uint32_t(platform::MonotonicMs()) + namingCounter.fetch_add(1) + 1;
+    for (uint32_t tried = 0; tried < kMaxNamesTried; ++tried, ++n) {
+        const Text name = dir + Hex(n) + ".tmp";
+        if (!platform::FileExists(name) && !platform::DirectoryExists(name)) return name;
+    }
+    return Text();
+}
+
+Text NewWorkDirName() { return ReplaceAll(NewTempFileName(), ".tmp", ".tqnx"); }
+
+Text CreateWorkDir() {
+    const Text dir = NewWorkDirName();
+    if (dir.empty() || !platform::CreateOneDirectory(dir)) return Text();
+    return dir;
+}

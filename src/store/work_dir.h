@@ -1,0 +1,16 @@
+// The fresh temporary directories in which a package is unpacked and rebuilt. The name comes
+// from a new temporary file name in the "tmp" directory ("<tmp>\<hex>.tmp", where the number
+// starts at the tick count plus a process-wide counter and goes up until the name is free)
+// with every ".tmp" in the whole path turned into ".tqnx". Nothing is created by the naming.
+#pragma once
+
+#include "common/text.h"
+
+// The next free temporary file name in the "tmp" directory (no directory part when "tmp" is
+// unset); empty when no free name was found.
+Text NewTempFileName();
+// NewTempFileName with every ".tmp" (any case) replaced by ".tqnx".
+Text NewWorkDirName();
+// Names a new work directory and creates it with one create-directory call (its parent must
+// exist). Empty when it could not be created.
+Text CreateWorkDir();
