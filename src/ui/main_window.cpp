@@ -7,6 +7,7 @@
 #include "common/worker_threads.h"
 #include "platform/window.h"
 #include "rules/sources/fetch_rules_task.h"
+#include "store/package_writer.h"
 #include "ui/commands.h"
 #include "ui/hover_help.h"
 #include "ui/layout.h"
@@ -51,6 +52,8 @@ struct ClickHandler {
 const ClickHandler kClickHandlers[] = {
     {按钮_退出, OnExitClicked},
     {按钮_获取规则, OnFetchRulesClicked},
+    {按钮_黑名单_写到规则文件, OnWriteBlacklistClicked},
+    {按钮_白名单_写到规则文件, OnWriteWhitelistClicked},
     {按钮_黑名单_粘贴, OnBlacklistPaste},
     {按钮_黑名单_复制, OnBlacklistCopy},
     {按钮_黑名单_清空, OnBlacklistClear},
