@@ -331,9 +331,17 @@ int FocusedControl() { return IdOf(GetFocus()); }
 
 void SetTopmost(bool on) {
     HWND hwnd = mainWindow.load();
+    // While the shared tooltip (itself always on top) exists, Wine refuses to put its owner on
+    // top again. The window goes on top only when the mouse has left every control with help, or
+    // the window is inactive, so the tooltip has nothing to show then: let it go; the next hover
+    // makes a new one.
+    if (on && tooltip) {
+        DestroyWindow(tooltip);
+        tooltip = nullptr;
+    }
     if (hwnd)
         SetWindowPos(hwnd, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 }
 
 bool IsTopmost() {
