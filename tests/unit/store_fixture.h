@@ -48,6 +48,8 @@ public:
         oldCwd_ = fs::current_path();
         fs::current_path(cwd_);
         setenv("QUORLEX_TEST_ROOT", ProgramPath(root_).c_str(), 1);
+        fs::create_directories(tmp());
+        setenv("tmp", ProgramPath(tmp()).c_str(), 1);  // where work directories are made
         platform::regtest::ClearRegistry();
         platform::regtest::SetStringValue(platform::kRegistryCurrentUser, kShellFolders, "AppData",
                                           "%QUORLEX_TEST_ROOT%\\AppData", true);
@@ -56,12 +58,18 @@ public:
         platform::testhooks::ResetFileHooks();
         platform::regtest::ClearRegistry();
         fs::current_path(oldCwd_);
+        unsetenv("tmp");
         std::error_code ec;
         fs::remove_all(root_, ec);
     }
 
     const fs::path& root() const { return root_; }
     const fs::path& cwd() const { return cwd_; }
+    fs::path tmp() const { return root_ / "tmp"; }
+    // The entries of the "tmp" directory (work directories left behind).
+    size_t TmpEntries() const {
+        return size_t(std::distance(fs::directory_iterator(tmp()), fs::directory_iterator()));
+    }
     fs::path dataDir() const { return root_ / "AppData" / "SogouExplorer"; }
     // The profile directory of `user` (the user "SogouExplorer" lives in the data directory).
     fs::path profile(const std::string& user) const {
