@@ -5,6 +5,7 @@
 #include "common/stop.h"
 #include "common/window_link.h"
 #include "common/worker_threads.h"
+#include "flash/flash_blocker.h"
 #include "platform/window.h"
 #include "rules/sources/fetch_rules_task.h"
 #include "store/package_writer.h"
@@ -67,6 +68,8 @@ const ClickHandler kClickHandlers[] = {
     {按钮_全选, OnSelectAllSources},
     {按钮_反选, OnInvertSources},
     {选择框_用户原有规则, OnUserRulesToggled},
+    {按钮_小功能_屏蔽优酷, BlockFlashCookies},
+    {按钮_小功能_解除屏蔽优酷, UnblockFlashCookies},
 };
 
 void OnClicked(int id) {
