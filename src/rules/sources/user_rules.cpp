@@ -1,0 +1,112 @@
+#include "rules/sources/user_rules.h"
+
+#include "common/controls.h"
+#include "common/globals.h"
+#include "common/rule_list.h"
+#include "common/window_link.h"
+#include "platform/files.h"
+#include "rules/sources/source_steps.h"
+#include "store/profile_locator.h"
+#include "store/work_dir.h"
+#include "store/zip_archive.h"
+#include "web/decode.h"
+
+namespace {
+
+const char kReadFailed[] = "用户规则获取失败！";
+
+struct RuleFileRow {
+    int kind;
+    const char* name;
+};
+const RuleFileRow kRuleFiles[] = {
+    {kRuleFileElement, "__user__element__"},
+    {kRuleFileCss, "__user__css__"},
+    {kRuleFileWhite, "__user__white__"},
+};
+
+const char* RuleFileName(int kind) {
+    for (const RuleFileRow& row : kRuleFiles) {
+        if (row.kind == kind) return row.name;
+    }
+    return nullptr;
+}
+
+// The text of the rule file `name` inside the package, read from a fresh work directory that
+// is deleted again; false (with the status reported) when the package could not be unpacked,
+// false without a message when the file is not in it.
+bool ReadFromPackage(const Text& package, const char* name, Text& text) {
+    const Text workDir = CreateWorkDir();
+    if (workDir.empty()) {
+        SetStatusText(kReadFailed);
+        return false;
+    }
+    if (ExtractArchive(package, workDir) != kExtractDone) {
+        SetStatusText(kReadFailed);
+        platform::DeleteDirectoryTree(workDir);
+        return false;
+    }
+    const Text file = workDir + "\\" + name;
+    ByteBuffer bytes;
+    const bool read = platform::FileExists(file) && platform::ReadWholeFile(file, bytes);
+    platform::DeleteDirectoryTree(workDir);
+    if (!read) return false;
+    text = Utf8ToGbk(bytes);
+    return true;
+}
+
+// The rules after the count header, lines separated by LF, without one final LF.
+Text RulesAfterHeader(const Text& file) {
+    const size_t header = FindExact(file, "]\n");
+    if (!header) return Text();
+    Text rules = MidToEnd(file, long(header) + 2);
+    if (Right(rules, 1) == "\n") rules = Left(rules, long(rules.size()) - 1);
+    return rules;
+}
+
+Text WithoutBrowserRules(const Text& rules) {
+    Text kept;
+    for (const Text& line : Split(rules, "\n")) {
+        if (Left(line, 2) == "**") continue;
+        kept += kCrLf;
+        kept += line;
+    }
+    return TrimRuleText(kept);
+}
+
+}  // namespace
+
+Text ReadPackageRuleFile(int kind, bool customOnly) {
+    const char* name = RuleFileName(kind);
+    if (!name) return Text();
+    const Text profile = FindProfileDir();
+    if (profile.empty()) return Text();
+    const Text package = profile + "\\ContentListPackage";
+    if (!platform::FileExists(package)) return Text();
+    Text file;
+    if (!ReadFromPackage(package, name, file)) return Text();
+    const Text rules = RulesAfterHeader(file);
+    if (rules.empty()) return Text();
+    return customOnly ? WithoutBrowserRules(rules) : ReplaceAllExact(rules, "\n", kCrLf);
+}
+
+void FetchUserRules() {
+    Globals& g = G();
+    SetStatusText("正在获取用户规则...");
+    g.UserBlockRules.clear();
+    g.UserWhiteRules.clear();
+    g.UserHideRules.clear();
+    if (IsControlTicked(选择框_用户原有规则)) {
+        const struct {
+            Text* bucket;
+            int kind;
+        } reads[] = {{&g.UserBlockRules, kRuleFileElement},
+                     {&g.UserHideRules, kRuleFileCss},
+                     {&g.UserWhiteRules, kRuleFileWhite}};
+        for (const auto& read : reads) {
+            const bool customOnly = IsControlTicked(单选框_用户原有规则_自定义规则);
+            *read.bucket = TrimRuleText(ReadPackageRuleFile(read.kind, customOnly));
+        }
+    }
+    SetStatusText("用户规则获取完毕！");
+}

@@ -1,0 +1,21 @@
+// The user's own rules, read back from the browser's rule package so that a fetch keeps them:
+// the user buckets UserBlockRules, UserHideRules and UserWhiteRules.
+#pragma once
+
+#include "common/text.h"
+
+// Rule file kinds of ReadPackageRuleFile.
+constexpr int kRuleFileElement = 1;  // __user__element__
+constexpr int kRuleFileCss = 0;      // __user__css__
+constexpr int kRuleFileWhite = -1;   // __user__white__
+
+// The source step (declared in source_steps.h): when 选择框_用户原有规则 is ticked, fills the
+// three user buckets from the package, keeping only the user's own rules (none beginning with
+// "**") while 单选框_用户原有规则_自定义规则 is selected.
+void FetchUserRules();
+
+// The rules of one rule file of the active user's package, header line dropped, as a RuleList
+// (CR LF separated); with `customOnly` the rules beginning with "**" are left out. Empty when
+// there is no profile, no package, no such file or no header. Each call extracts the package
+// into a work directory of its own and deletes it again.
+Text ReadPackageRuleFile(int kind, bool customOnly);
