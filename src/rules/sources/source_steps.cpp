@@ -5,4 +5,3 @@
 void FetchMaxthonRules() {}
 void FetchKingsoftRules() {}
 void FetchChinaListRules() {}
-void FetchUserRules() {}
