@@ -1,0 +1,293 @@
+// Native HTTP on libcurl, sending the request in the form WinINet gives it: the request line
+// with the method, object path and HTTP/1.1, then Host, User-Agent, the caller's header lines in
+// their order and Cookie last; redirects are followed. The whole answer of a send is received
+// into memory and handed out by the reads. Cookies live in one process-wide store of our own,
+// matched by host (not port) as WinINet does.
+#include "platform/http.h"
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace platform::http {
+
+namespace {
+
+// More than this of one body is not kept: the transfer is cut there and the last read fails.
+constexpr size_t kBodyBufferLimit = size_t(64) * 1024 * 1024 + 4096;
+
+enum class Kind { Internet, Connection, Request };
+
+struct Object {
+    Kind kind;
+    Text agent, proxyList;                    // Internet
+    Text host, userName, password;            // Connection
+    int port = 80;
+    Text method, object;                      // Request
+    std::shared_ptr<Object> parent;
+    std::atomic<bool> closed{false};
+    // The answer of the last send.
+    std::mutex answerMutex;
+    ByteBuffer body;
+    size_t readPos = 0;
+    bool cut = false;
+    Text rawHeaders;
+};
+
+std::mutex tableMutex;
+std::map<uintptr_t, std::shared_ptr<Object>> table;
+uintptr_t nextId = 1;
+
+Handle Add(std::shared_ptr<Object> object) {
+    std::lock_guard<std::mutex> lock(tableMutex);
+    const uintptr_t id = nextId++;
+    table[id] = std::move(object);
+    return reinterpret_cast<Handle>(id);
+}
+
+std::shared_ptr<Object> Lookup(Handle h, Kind kind) {
+    std::lock_guard<std::mutex> lock(tableMutex);
+    auto it = table.find(reinterpret_cast<uintptr_t>(h));
+    if (it == table.end() || it->second->kind != kind) return nullptr;
+    return it->second;
+}
+
+bool ClosedAlongTheWay(const Object& o) {
+    for (const Object* p = &o; p; p = p->parent.get()) {
+        if (p->closed) return true;
+    }
+    return false;
+}
+
+std::mutex cookieMutex;
+std::map<Text, std::vector<std::pair<Text, Text>>> cookies;  // host -> name, value
+
+// The host of "http://host[:port]/...", lower case.
+Text HostOfUrl(const Text& url) {
+    Text rest = url;
+    const size_t scheme = Find(rest, "://");
+    if (scheme) rest = MidToEnd(rest, long(scheme + 3));
+    const size_t slash = Find(rest, "/");
+    if (slash) rest = Left(rest, long(slash - 1));
+    const size_t colon = Find(rest, ":");
+    if (colon) rest = Left(rest, long(colon - 1));
+    return ToLowerAscii(rest);
+}
+
+Text CookieLine(const Text& host) {
+    std::lock_guard<std::mutex> lock(cookieMutex);
+    auto it = cookies.find(ToLowerAscii(host));
+    if (it == cookies.end() || it->second.empty()) return "";
+    Text line = "Cookie: ";
+    bool first = true;
+    for (const auto& [name, value] : it->second) {
+        if (!first) line += "; ";
+        line += name + "=" + value;
+        first = false;
+    }
+    return line;
+}
+
+void InitCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+    auto* o = static_cast<Object*>(user);
+    const size_t n = size * count;
+    std::lock_guard<std::mutex> lock(o->answerMutex);
+    if (o->body.size() + n > kBodyBufferLimit) {
+        o->cut = true;
+        return 0;  // ends the transfer
+    }
+    o->body.append(data, n);
+    return n;
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    auto* o = static_cast<Object*>(user);
+    const size_t n = size * count;
+    Text line(data, n);
+    std::lock_guard<std::mutex> lock(o->answerMutex);
+    // Each answer of a redirect chain starts with its status line: keep the last answer only.
+    if (StartsWith(line, "HTTP/")) {
+        o->rawHeaders.clear();
+        o->body.clear();
+    }
+    if (o->rawHeaders.size() + n < 1024 * 1024) o->rawHeaders += line;
+    return n;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return ClosedAlongTheWay(*static_cast<Object*>(user)) ? 1 : 0;
+}
+
+}  // namespace
+
+Handle OpenInternet(const Text& agent, const Text& proxyList) {
+    InitCurlOnce();
+    auto o = std::make_shared<Object>();
+    o->kind = Kind::Internet;
+    o->agent = agent;
+    o->proxyList = proxyList;
+    return Add(std::move(o));
+}
+
+Handle Connect(Handle internet, const Text& host, int port, const Text& userName,
+               const Text& password) {
+    auto parent = Lookup(internet, Kind::Internet);
+    if (!parent || parent->closed || host.empty() || port < 0 || port > 65535) return nullptr;
+    auto o = std::make_shared<Object>();
+    o->kind = Kind::Connection;
+    o->parent = parent;
+    o->host = host;
+    o->port = port == 0 ? 80 : port;
+    o->userName = userName;
+    o->password = password;
+    return Add(std::move(o));
+}
+
+Handle OpenRequest(Handle connection, const Text& method, const Text& object, const Text& version) {
+    auto parent = Lookup(connection, Kind::Connection);
+    if (!parent || parent->closed || method.empty()) return nullptr;
+    auto o = std::make_shared<Object>();
+    o->kind = Kind::Request;
+    o->parent = parent;
+    o->method = method;
+    o->object = object.empty() ? Text("/") : object;
+    return Add(std::move(o));
+}
+
+bool SendRequest(Handle request, const Text& headers, const ByteBuffer& body) {
+    auto o = Lookup(request, Kind::Request);
+    if (!o || ClosedAlongTheWay(*o)) return false;
+    const Object& conn = *o->parent;
+    const Object& internet = *conn.parent;
+    {
+        std::lock_guard<std::mutex> lock(o->answerMutex);
+        o->body.clear();
+        o->rawHeaders.clear();
+        o->readPos = 0;
+        o->cut = false;
+    }
+
+    CURL* curl = curl_easy_init();
+    if (!curl) return false;
+    const Text url = "http://" + conn.host + ":" + std::to_string(conn.port) + o->object;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, internet.agent.c_str());
+    // Direct unless a proxy is named; "http=host:port" is WinINet's form of the list.
+    Text proxy = internet.proxyList;
+    if (StartsWith(proxy, "http=")) proxy = MidToEnd(proxy, 6);
+    curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+    if (!conn.userName.empty()) curl_easy_setopt(curl, CURLOPT_USERNAME, conn.userName.c_str());
+    if (!conn.password.empty()) curl_easy_setopt(curl, CURLOPT_PASSWORD, conn.password.c_str());
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, o.get());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, o.get());
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, o.get());
+
+    const bool get = o->method == "GET";
+    if (get) {
+        curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    } else {
+        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, o->method.c_str());
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
+    }
+
+    // The caller's lines in their order, then the stored cookies; curl's own Accept,
+    // Content-Type and Expect lines are suppressed unless the caller sent them.
+    curl_slist* list = nullptr;
+    for (const Text& line : Split(headers, "\r\n")) {
+        if (!line.empty()) list = curl_slist_append(list, line.c_str());
+    }
+    const Text cookie = CookieLine(conn.host);
+    if (!cookie.empty()) list = curl_slist_append(list, cookie.c_str());
+    const char* const suppressed[] = {"Accept:", "Content-Type:", "Expect:"};
+    for (const char* name : suppressed) {
+        if (!Contains(headers, name)) list = curl_slist_append(list, name);
+    }
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+
+    const CURLcode rc = curl_easy_perform(curl);
+    curl_easy_cleanup(curl);
+    curl_slist_free_all(list);
+    return rc == CURLE_OK && !ClosedAlongTheWay(*o);
+}
+
+bool ReadFile(Handle request, char* buffer, uint32_t size, uint32_t& read) {
+    read = 0;
+    auto o = Lookup(request, Kind::Request);
+    if (!o || ClosedAlongTheWay(*o)) return false;
+    std::lock_guard<std::mutex> lock(o->answerMutex);
+    const size_t left = o->body.size() - o->readPos;
+    const size_t n = left < size ? left : size;
+    if (n) std::memcpy(buffer, o->body.data() + o->readPos, n);
+    o->readPos += n;
+    read = uint32_t(n);
+    return n > 0 || !o->cut;
+}
+
+bool QueryRawHeaders(Handle request, char* buffer, uint32_t& size) {
+    auto o = Lookup(request, Kind::Request);
+    if (!o || ClosedAlongTheWay(*o)) return false;
+    std::lock_guard<std::mutex> lock(o->answerMutex);
+    if (o->rawHeaders.empty()) return false;
+    const size_t needed = o->rawHeaders.size() + 1;
+    if (needed > size) {
+        size = uint32_t(needed);
+        return false;
+    }
+    std::memcpy(buffer, o->rawHeaders.c_str(), needed);
+    size = uint32_t(needed - 1);
+    return true;
+}
+
+bool SetCookie(const Text& url, const Text& name, const Text& data) {
+    const Text host = HostOfUrl(url);
+    if (host.empty() || name.empty()) return false;
+    const size_t semicolon = Find(data, ";");
+    const Text value = semicolon ? Left(data, long(semicolon - 1)) : data;
+    std::lock_guard<std::mutex> lock(cookieMutex);
+    auto& jar = cookies[host];
+    for (auto& [n, v] : jar) {
+        if (n == name) {
+            v = value;
+            return true;
+        }
+    }
+    jar.emplace_back(name, value);
+    return true;
+}
+
+bool CloseHandle(Handle handle) {
+    std::shared_ptr<Object> o;
+    {
+        std::lock_guard<std::mutex> lock(tableMutex);
+        auto it = table.find(reinterpret_cast<uintptr_t>(handle));
+        if (it == table.end()) return false;
+        o = std::move(it->second);
+        table.erase(it);
+    }
+    o->closed = true;  // a transfer running on it ends at its next progress call
+    return true;
+}
+
+}  // namespace platform::http
