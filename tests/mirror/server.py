@@ -1,0 +1,213 @@
+#!/usr/bin/env python3
+"""Local mirror of the rule sites, for the tests and the demo. Listens on 127.0.0.1 only.
+
+  server.py [--port N] [--port-file F] [--hold-port-file F] [--log F] [--lifetime S]
+
+--port 0 (the default) takes a free port; the port is printed and written to --port-file.
+--hold-port-file also opens a second port that reads every request (and logs it) but never
+answers: the client waits until it gives up. --log appends each request: its request line and
+header lines as received, then a blank line. The server ends by itself when its parent process
+ends or after --lifetime seconds (default 900).
+
+Besides the rule-site pages (fixtures/), these test paths exist:
+  /test/echo                      200, body "echo"
+  /test/slow?ms=N                 waits N ms, then 200 "slow"
+  /test/status?code=N             answers N with a small HTML page
+  /test/redirect?to=PATH          302 to PATH
+  /test/cookie?set=NAME=VALUE     200 with "Set-Cookie: NAME=VALUE; path=/"
+  /test/bytes?n=N                 200 with N bytes of "x"
+  /test/headers?n=N               200 with N extra header lines (a long header block)
+Any rule-site path also takes ?...&__slow=N (milliseconds) before it is answered.
+"""
+import argparse
+import io
+import os
+import select
+import sys
+import threading
+import time
+import urllib.parse
+import zipfile
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+FIXTURES = os.path.join(HERE, "fixtures")
+KINGSOFT_IDS = [
+    "761e39dc276111df8e7700215a45ab18", "04cb80bc276811df854800215a45ab18",
+    "48602218a44c11df972a00215edd6d00", "d1ed393030e311df845400215a45ab18",
+    "517283184a0c11df8fa200215edd6d00", "c4b5cd522cd511df9fd600215a45ab18",
+]
+log_lock = threading.Lock()
+log_path = None
+
+
+def record(handler):
+    if not log_path:
+        return
+    lines = [handler.requestline] + ["%s: %s" % (k, v) for k, v in handler.headers.items()]
+    with log_lock, open(log_path, "a", encoding="latin-1") as f:
+        f.write("\n".join(lines) + "\n\n")
+
+
+def fixture(*parts):
+    with open(os.path.join(FIXTURES, *parts), "rb") as f:
+        return f.read()
+
+
+def attachment_zip():
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("SiteList.xml", fixture("maxthon", "SiteList.xml"))
+    return out.getvalue()
+
+
+def site_page(path, query):
+    """(status, content type, body) for a rule-site path, or None."""
+    html = "text/html; charset=utf-8"
+    if path == "/viewthread.php" and query.get("tid") == ["273069"]:
+        return 200, html, fixture("maxthon", "viewthread.html")
+    if path == "/attachment.php" and query.get("aid") == ["29080"]:
+        if "k" in query or "amp;k" in query:  # the link of the download page
+            return 200, "application/octet-stream", attachment_zip()
+        return 200, html, fixture("maxthon", "attachment.html")
+    if path == "/filerule/rule_item/" and query.get("rule_guid", [""])[0] in KINGSOFT_IDS:
+        return 200, html, fixture("kingsoft", "rule_item_%s.html" % query["rule_guid"][0])
+    prefix = "/filerule/download/blackurl_rule/"
+    if path.startswith(prefix) and path[len(prefix):].rstrip("/") in KINGSOFT_IDS:
+        return 200, "text/plain", fixture("kingsoft", "list_%s.txt" % path[len(prefix):].rstrip("/"))
+    if path == "/svn/trunk/adblock-lazy.txt":
+        return 200, "text/plain; charset=utf-8", fixture("chinalist", "adblock-lazy.txt")
+    return None
+
+
+def number(query, name, default, limit):
+    try:
+        return max(0, min(int(query.get(name, [default])[0]), limit))
+    except ValueError:
+        return default
+
+
+class Mirror(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "QuorlexMirror/1"
+
+    def log_message(self, *args):
+        pass
+
+    def answer(self, status, body, content_type="text/html", extra=()):
+        self.send_response(status)
+        for k, v in extra:
+            self.send_header(k, v)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def not_found(self, status=404):
+        page = ("<html><head><title>%d</title></head><body><h1>%d Not Found</h1>"
+                "<p>The page is not on this server.</p></body></html>" % (status, status))
+        self.answer(status, page.encode())
+
+    def handle_any(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        if length:
+            self.rfile.read(min(length, 1 << 20))
+        record(self)
+        url = urllib.parse.urlsplit(self.path)
+        query = urllib.parse.parse_qs(url.query, keep_blank_values=True)
+        if url.path == "/test/echo":
+            return self.answer(200, b"echo", "text/plain")
+        if url.path == "/test/slow":
+            time.sleep(number(query, "ms", 1000, 120000) / 1000.0)
+            return self.answer(200, b"slow", "text/plain")
+        if url.path == "/test/status":
+            return self.not_found(number(query, "code", 404, 599))
+        if url.path == "/test/redirect":
+            self.send_response(302)
+            self.send_header("Location", query.get("to", ["/test/echo"])[0])
+            self.send_header("Content-Length", "0")
+            return self.end_headers()
+        if url.path == "/test/cookie":
+            cookie = query.get("set", ["id=42"])[0]
+            return self.answer(200, b"cookie", "text/plain", [("Set-Cookie", cookie + "; path=/")])
+        if url.path == "/test/bytes":
+            n = number(query, "n", 0, 1 << 28)
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(n))
+            self.end_headers()
+            chunk = b"x" * 65536
+            while n > 0:
+                self.wfile.write(chunk[:n])
+                n -= len(chunk)
+            return
+        if url.path == "/test/headers":
+            n = number(query, "n", 10, 1000)
+            return self.answer(200, b"headers", "text/plain",
+                               [("X-Filler-%d" % i, "y" * 40) for i in range(n)])
+        page = site_page(url.path, query)
+        if page is None:
+            return self.not_found()
+        time.sleep(number(query, "__slow", 0, 120000) / 1000.0)
+        status, content_type, body = page
+        self.answer(status, body, content_type)
+
+    do_GET = do_POST = do_HEAD = do_PUT = handle_any
+
+
+class Hold(BaseHTTPRequestHandler):
+    """Reads a request and never answers: waits until the client closes or gives up."""
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def handle_any(self):
+        record(self)
+        deadline = time.time() + 120
+        while time.time() < deadline:
+            readable, _, _ = select.select([self.connection], [], [], 1.0)
+            if readable and not self.connection.recv(4096, 0):
+                break
+        self.close_connection = True
+
+    do_GET = do_POST = do_HEAD = do_PUT = handle_any
+
+
+def serve(handler, port):
+    server = ThreadingHTTPServer(("127.0.0.1", port), handler)
+    server.daemon_threads = True
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server.server_address[1]
+
+
+def write_port(path, port):
+    if path:
+        with open(path + ".tmp", "w") as f:
+            f.write("%d\n" % port)
+        os.replace(path + ".tmp", path)
+
+
+def main():
+    global log_path
+    p = argparse.ArgumentParser()
+    p.add_argument("--port", type=int, default=0)
+    p.add_argument("--port-file")
+    p.add_argument("--hold-port-file")
+    p.add_argument("--log")
+    p.add_argument("--lifetime", type=float, default=900)
+    a = p.parse_args()
+    log_path = a.log
+    parent = os.getppid()
+    port = serve(Mirror, a.port)
+    if a.hold_port_file:
+        write_port(a.hold_port_file, serve(Hold, 0))
+    write_port(a.port_file, port)
+    print("mirror on 127.0.0.1:%d" % port, flush=True)
+    end = time.time() + a.lifetime
+    while time.time() < end and os.getppid() == parent:
+        time.sleep(0.5)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
