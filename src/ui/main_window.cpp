@@ -12,11 +12,15 @@
 #include "ui/commands.h"
 #include "ui/hover_help.h"
 #include "ui/layout.h"
+#include "web/probes.h"
 
 namespace {
 
 // The update probes, by worker slot 0 to 7; a slot without a probe stays empty.
-void (*const kProbes[8])() = {};
+void (*const kProbes[8])() = {
+    ProbeForumThread,      ProbeKingsoftSlot<1>, ProbeChinaList,       ProbeKingsoftSlot<2>,
+    ProbeKingsoftSlot<3>,  ProbeKingsoftSlot<4>, ProbeKingsoftSlot<5>, ProbeKingsoftSlot<6>,
+};
 
 void StartUpdateProbes() {
     for (int slot = 0; slot < 8; ++slot) {

@@ -1,0 +1,43 @@
+// The update probes, started when the window is first activated: each fetches a small page about
+// its rule source, appends the source's date to its check box caption and keeps its note in
+// UpdateInfos (the ChinaList probe keeps the whole list in ChinaListText instead and sets its
+// caption whole). The parsing is split out as pure functions.
+#pragma once
+
+#include "common/controls.h"
+#include "common/globals.h"
+#include "common/text.h"
+
+constexpr const char* kUpdateInfoFailed = "更新信息获取失败！";
+
+// Kingsoft rule identifiers by SourceSlot (slot 0 is the Maxthon forum: none). The same
+// identifiers name the Kingsoft lists.
+extern const char* const kKingsoftRuleIds[kSourceSlots];
+// The check box of each SourceSlot.
+extern const ControlId kSourceCheckBoxes[kSourceSlots];
+
+// What a page yields. No date: outcome A (date emptied, note failed, caption unchanged). A date
+// but no note: outcome B (the date stays, note failed).
+struct ProbeFindings {
+    bool hasDate = false;
+    Text date;  // appended to the caption as it is
+    bool hasNote = false;
+    Text note;
+};
+ProbeFindings ParseForumThreadPage(const Text& page);
+ProbeFindings ParseKingsoftRulePage(const Text& page);
+// The ChinaList caption for a decoded list: "ChinaList-Lazy[" year-month-day "]", or
+// "ChinaList-Lazy[]" when the list is too short or its date line is not found (`ok` false).
+Text ChinaListCaption(const Text& list, bool& ok);
+// "Jan" to "Dec" (exact case) as "01" to "12"; anything else unchanged.
+Text MonthToNumber(const Text& month);
+
+void ProbeForumThread();
+void ProbeKingsoftRule(const Text& ruleId, int sourceSlot);
+void ProbeChinaList();
+
+// The Kingsoft probe of one SourceSlot, as a task without parameters for a worker slot.
+template <int SourceSlot>
+void ProbeKingsoftSlot() {
+    ProbeKingsoftRule(kKingsoftRuleIds[SourceSlot], SourceSlot);
+}
