@@ -39,3 +39,10 @@ add_executable(e2e_tests ${E2E_SOURCES} src/ui/layout.cpp)
 target_include_directories(e2e_tests PRIVATE src)
 target_compile_definitions(e2e_tests PRIVATE UNICODE _UNICODE)
 target_link_libraries(e2e_tests PRIVATE gtest ${QUORLEX_STATIC_LINK})
+
+# Holds a file open from another process, for the end-to-end tests of the profile locator.
+add_executable(holdopen tools/holdopen/holdopen.cpp)
+target_link_libraries(holdopen PRIVATE ${QUORLEX_STATIC_LINK})
+target_compile_definitions(holdopen PRIVATE UNICODE _UNICODE)
+target_link_options(holdopen PRIVATE -municode)
+add_dependencies(e2e_tests holdopen)
