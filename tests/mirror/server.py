@@ -4,8 +4,8 @@
   server.py [--port N] [--port-file F] [--hold-port-file F] [--log F] [--lifetime S]
 
 --port 0 (the default) takes a free port; the port is printed and written to --port-file.
---hold-port-file also opens a second port that reads every request (and logs it) but never
-answers: the client waits until it gives up. --log appends each request: its request line and
+--hold-port-file also opens a second port that reads every request but never answers (and logs
+nothing): its client waits until it gives up, as it would for a site that does not answer. --log appends each request: its request line and
 header lines as received, then a blank line. The server ends by itself when its parent process
 ends or after --lifetime seconds (default 900).
 
@@ -163,7 +163,6 @@ class Hold(BaseHTTPRequestHandler):
         pass
 
     def handle_any(self):
-        record(self)
         deadline = time.time() + 120
         while time.time() < deadline:
             readable, _, _ = select.select([self.connection], [], [], 1.0)
