@@ -33,7 +33,18 @@ prefix=$quorlex_root/build/wine-test-prefix
 scripts/wine-prefix.sh fresh "$prefix"
 export WINEPREFIX=$prefix
 "$WINESERVER" -p >/dev/null 2>&1 </dev/null
-trap '"$WINESERVER" -k 2>/dev/null; stop_xvfb' EXIT
+# The local mirror of the rule sites. The suite's rule host is its port that never answers, so
+# each window keeps its captions as laid out; the probe tests use QUORLEX_MIRROR for theirs.
+mirror=$artifacts/mirror
+rm -rf "$mirror"; mkdir -p "$mirror"
+python3 tests/mirror/server.py --port-file "$mirror/port" --hold-port-file "$mirror/hold-port" \
+  --log "$mirror/requests.log" --lifetime 3600 >"$mirror/server.log" 2>&1 </dev/null &
+mirror_pid=$!
+for _ in $(seq 100); do [ -s "$mirror/port" ] && break; sleep 0.1; done
+export QUORLEX_RULE_HOST=127.0.0.1:$(cat "$mirror/hold-port" 2>/dev/null)
+export QUORLEX_MIRROR=127.0.0.1:$(cat "$mirror/port" 2>/dev/null)
+export QUORLEX_MIRROR_LOG='Z:'$(tr / '\\' <<<"$mirror/requests.log")
+trap '"$WINESERVER" -k 2>/dev/null; kill $mirror_pid 2>/dev/null; stop_xvfb' EXIT
 # Start the prefix's own services now, detached from this script's pipes: a service that
 # inherited a test's output pipe would keep it open after the test ends.
 "$WINE" wineboot >/dev/null 2>&1 </dev/null
