@@ -4,7 +4,16 @@
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
 source "$(dirname "$0")/xvfb.sh"
-trap stop_xvfb EXIT
+# The rule sites come from the local mirror (tests/mirror), so the window shows dated captions
+# and fetches rules without the Internet.
+mirror=$quorlex_root/build/run-mirror
+rm -rf "$mirror"; mkdir -p "$mirror"
+python3 "$quorlex_root/tests/mirror/server.py" --port-file "$mirror/port" --lifetime 86400 \
+  >"$mirror/server.log" 2>&1 </dev/null &
+mirror_pid=$!
+trap 'kill $mirror_pid 2>/dev/null; stop_xvfb' EXIT
+for _ in $(seq 100); do [ -s "$mirror/port" ] && break; sleep 0.1; done
+export QUORLEX_RULE_HOST=127.0.0.1:$(cat "$mirror/port")
 
 prefix=$quorlex_root/build/run-prefix
 [ -d "$prefix" ] || "$quorlex_root/scripts/wine-prefix.sh" fresh "$prefix"
