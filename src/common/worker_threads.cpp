@@ -4,6 +4,7 @@
 
 #include "common/globals.h"
 #include "common/stop.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -16,9 +17,11 @@ std::vector<platform::ThreadHandle>& Replaced() {
 
 void RunTask(void* task) { reinterpret_cast<void (*)()>(task)(); }
 
+// A task may be waiting in a message box: close such boxes until the task has ended (a box
+// may open just after a dismissal).
 void WaitAndForget(platform::ThreadHandle& handle) {
     if (!handle) return;
-    platform::WaitThread(handle, UINT32_MAX);
+    while (!platform::WaitThread(handle, 20)) platform::DismissTaskMessageBoxes();
     platform::ReleaseThread(handle);
     handle = nullptr;
 }

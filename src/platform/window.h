@@ -80,4 +80,11 @@ bool IsTopmost();
 // Registers `id` with the window's shared balloon tooltip, showing `text` (lines broken at CR LF).
 void SetHoverTooltip(int id, const Text& text);
 
+// Any thread but the window's: shows a message box with `text`, `caption` and one OK button,
+// modal for the calling thread, and returns once it has been dismissed: by the user, or by
+// DismissTaskMessageBoxes when the window goes away.
+void ShowTaskMessageBox(const Text& text, const Text& caption);
+// Any thread: closes every message box that ShowTaskMessageBox is showing now.
+void DismissTaskMessageBoxes();
+
 }  // namespace platform

@@ -8,6 +8,8 @@
 constexpr const char* kMaxthonForumHost = "bbs.maxthon.cn";
 constexpr const char* kKingsoftRuleHost = "rules.ijinshan.com";
 constexpr const char* kChinaListHost = "adblock-chinalist.googlecode.com";
+// The ChinaList Lazy list on its host (fetched by the update probe and the ChinaList step).
+constexpr const char* kChinaListPath = "/svn/trunk/adblock-lazy.txt";
 constexpr const char* kRuleHostVariable = "QUORLEX_RULE_HOST";
 
 // "http://" + the host to use for `host` (one of the three above) + `path` ("/..."). Read afresh

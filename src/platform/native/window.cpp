@@ -378,3 +378,57 @@ std::vector<std::string> TakeLog() {
 namespace platform {
 void InitWindowRunTime() {}
 }  // namespace platform
+
+// ---- message boxes of tasks ----
+
+namespace platform {
+
+namespace {
+std::mutex boxMutex;
+std::condition_variable boxChanged;
+std::vector<Text> boxTexts;   // every box shown, in order
+int openBoxes = 0;
+unsigned dismissals = 0;      // bumped by every dismissal
+bool answerAtOnce = false;
+}  // namespace
+
+void ShowTaskMessageBox(const Text& text, const Text& caption) {
+    std::unique_lock<std::mutex> lock(boxMutex);
+    boxTexts.push_back(caption + "|" + text);
+    boxChanged.notify_all();
+    if (answerAtOnce) return;
+    ++openBoxes;
+    const unsigned seen = dismissals;
+    boxChanged.wait(lock, [seen] { return dismissals != seen; });
+    --openBoxes;
+}
+
+void DismissTaskMessageBoxes() {
+    std::lock_guard<std::mutex> lock(boxMutex);
+    if (openBoxes == 0) return;
+    ++dismissals;
+    boxChanged.notify_all();
+}
+
+namespace test {
+
+void AnswerMessageBoxesAtOnce(bool atOnce) {
+    std::lock_guard<std::mutex> lock(boxMutex);
+    answerAtOnce = atOnce;
+}
+
+std::vector<Text> TakeMessageBoxes() {
+    std::lock_guard<std::mutex> lock(boxMutex);
+    std::vector<Text> out;
+    out.swap(boxTexts);
+    return out;
+}
+
+int OpenMessageBoxes() {
+    std::lock_guard<std::mutex> lock(boxMutex);
+    return openBoxes;
+}
+
+}  // namespace test
+
+}  // namespace platform

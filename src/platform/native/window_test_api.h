@@ -38,6 +38,13 @@ Text Title();
 // "height <id> <h>", "append <id> <text>", "topmost 0|1". Taking it empties it.
 std::vector<std::string> TakeLog();
 
+// Message boxes of tasks: "caption|text" of every box shown (taking empties the record), how
+// many are open now, and whether boxes are answered at once instead of waiting for a dismissal
+// (DismissTaskMessageBoxes, as the user's OK).
+std::vector<Text> TakeMessageBoxes();
+int OpenMessageBoxes();
+void AnswerMessageBoxesAtOnce(bool atOnce);
+
 // Lets a test wait for a condition that the window thread brings about.
 bool WaitUntil(const std::function<bool()>& condition, uint32_t ms);
 

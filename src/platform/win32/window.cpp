@@ -6,6 +6,8 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -381,6 +383,37 @@ void SetHoverTooltip(int id, const Text& text) {
     tooltipTexts[size_t(id)] = wide;
     // Wide enough that lines break only at CR LF.
     SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, 4000);
+}
+
+namespace {
+
+// The message boxes shown by task threads, by thread, so the window can dismiss them when it
+// goes away. A CBT hook on the showing thread learns the box's handle when it activates.
+std::mutex boxesMutex;
+std::map<DWORD, HWND> taskBoxes;
+
+LRESULT CALLBACK BoxHook(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_ACTIVATE) {
+        std::lock_guard<std::mutex> lock(boxesMutex);
+        taskBoxes[GetCurrentThreadId()] = reinterpret_cast<HWND>(wp);
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+}  // namespace
+
+void ShowTaskMessageBox(const Text& text, const Text& caption) {
+    HHOOK hook = SetWindowsHookExW(WH_CBT, BoxHook, nullptr, GetCurrentThreadId());
+    MessageBoxW(nullptr, win32::ToWide(text).c_str(), win32::ToWide(caption).c_str(),
+                MB_OK | MB_ICONINFORMATION | MB_TASKMODAL | MB_SETFOREGROUND);
+    if (hook) UnhookWindowsHookEx(hook);
+    std::lock_guard<std::mutex> lock(boxesMutex);
+    taskBoxes.erase(GetCurrentThreadId());
+}
+
+void DismissTaskMessageBoxes() {
+    std::lock_guard<std::mutex> lock(boxesMutex);
+    for (const auto& box : taskBoxes) PostMessageW(box.second, WM_COMMAND, IDOK, 0);
 }
 
 }  // namespace platform

@@ -3,5 +3,3 @@
 #include "rules/sources/source_steps.h"
 
 void FetchMaxthonRules() {}
-void FetchKingsoftRules() {}
-void FetchChinaListRules() {}
