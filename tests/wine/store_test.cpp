@@ -1,0 +1,252 @@
+// The rule store through the real DLL, registry and file system: a browser user registered
+// under HKCU\Software\SogouExplorer\Users whose history database another process holds open,
+// beside an idle user; writing the blacklist and the whitelist from the window into a package
+// that carries an extra folder; then fetching with only the user rules ticked, in both modes.
+// When QUORLEX_STORE_CHECK names a directory, the final package and its backup are copied
+// there for tests/wine/check_store_package.py (python's zipfile) to check.
+#include "plugin_window.h"
+
+#include <cstdlib>
+#include <string>
+#include <utility>
+
+namespace {
+
+const wchar_t kUsersKey[] = L"Software\\SogouExplorer\\Users";
+const wchar_t kActiveUser[] = L"Quorlex测试";
+const wchar_t kIdleUser[] = L"idle";  // enumerated first: probed, and must come through untouched
+const char kWritten[] = "写入成功！请立即重启浏览器以使规则生效";
+
+// Blacklist and whitelist as typed, and what the package must hold (UTF-8, one zero byte).
+const char kBlacklistTyped[] = "**://ads.example/*\r\n 广告规则 块\r\n\r\n**://*##.banner\r\nmy##hide\r\n";
+const char kWhitelistTyped[] = "@@||ok.example^\r\n**://white.example/*\r\n";
+const std::string kOldWhite = std::string("[count=1]\n@@old-white\n") + '\0';
+const std::string kOldElement = std::string("[count=1]\nold-block") + '\0';
+
+uint32_t Crc32(const std::string& bytes) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char c : bytes) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void Put16(std::string& out, uint32_t v) { out += char(v & 0xFF), out += char((v >> 8) & 0xFF); }
+void Put32(std::string& out, uint32_t v) { Put16(out, v & 0xFFFF), Put16(out, v >> 16); }
+
+// A ZIP archive of stored entries (a name ending in "/" is a folder), as another tool would
+// have written the browser's package.
+std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::string out, central;
+    for (const auto& [name, data] : entries) {
+        const uint32_t offset = uint32_t(out.size()), crc = Crc32(data), size = uint32_t(data.size());
+        Put32(out, 0x04034b50), Put16(out, 10), Put16(out, 0), Put16(out, 0), Put16(out, 0), Put16(out, 0x21);
+        Put32(out, crc), Put32(out, size), Put32(out, size), Put16(out, uint32_t(name.size())), Put16(out, 0);
+        out += name + data;
+        Put32(central, 0x02014b50), Put16(central, 20), Put16(central, 10), Put16(central, 0), Put16(central, 0);
+        Put16(central, 0), Put16(central, 0x21), Put32(central, crc), Put32(central, size), Put32(central, size);
+        Put16(central, uint32_t(name.size())), Put16(central, 0), Put16(central, 0), Put16(central, 0), Put16(central, 0);
+        Put32(central, name.back() == '/' ? 0x10 : 0), Put32(central, offset);
+        central += name;
+    }
+    const uint32_t centralOffset = uint32_t(out.size());
+    out += central;
+    Put32(out, 0x06054b50), Put16(out, 0), Put16(out, 0), Put16(out, uint32_t(entries.size()));
+    Put16(out, uint32_t(entries.size())), Put32(out, uint32_t(central.size())), Put32(out, centralOffset), Put16(out, 0);
+    return out;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
+    CloseHandle(f);
+    return ok;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string bytes(GetFileSize(f, nullptr), '\0');
+    DWORD got = 0;
+    if (!bytes.empty()) ReadFile(f, &bytes[0], DWORD(bytes.size()), &got, nullptr);
+    CloseHandle(f);
+    return bytes;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void DeleteTree(const std::wstring& dir) {
+    WIN32_FIND_DATAW fd;
+    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                DeleteTree(dir + L"\\" + name);
+            else
+                DeleteFileW((dir + L"\\" + name).c_str());
+        } while (FindNextFileW(find, &fd));
+        FindClose(find);
+    }
+    RemoveDirectoryW(dir.c_str());
+}
+
+// The AppData folder as the shell's user-shell-folder value gives it, expanded.
+std::wstring AppDataFolder() {
+    wchar_t raw[1024] = {}, expanded[1024] = {};
+    DWORD bytes = sizeof raw - sizeof(wchar_t);
+    RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                 L"AppData", RRF_RT_REG_EXPAND_SZ | RRF_RT_REG_SZ | RRF_NOEXPAND, nullptr, raw, &bytes);
+    ExpandEnvironmentStringsW(raw, expanded, 1023);
+    return expanded;
+}
+
+bool RegisterUser(const std::wstring& user) {
+    HKEY key = nullptr;
+    const std::wstring path = std::wstring(kUsersKey) + L"\\" + user;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// holdopen.exe (beside this driver) holding a file open until the holder goes.
+class Holder {
+public:
+    explicit Holder(const std::wstring& file) {
+        ready_ = CreateEventW(nullptr, TRUE, FALSE, L"QuorlexStoreTestReady");
+        quit_ = CreateEventW(nullptr, TRUE, FALSE, L"QuorlexStoreTestQuit");
+        wchar_t exe[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        std::wstring dir = exe;
+        dir.resize(dir.find_last_of(L'\\') + 1);
+        std::wstring command = L"\"" + dir + L"holdopen.exe\" \"" + file +
+                               L"\" QuorlexStoreTestReady QuorlexStoreTestQuit";
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &process_)) {
+            HANDLE waits[] = {ready_, process_.hProcess};
+            holding_ = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
+        }
+    }
+    ~Holder() {
+        SetEvent(quit_);
+        if (process_.hProcess) {
+            if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process_.hProcess, 1);
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+        CloseHandle(ready_);
+        CloseHandle(quit_);
+    }
+    bool holding() const { return holding_; }
+
+private:
+    HANDLE ready_, quit_;
+    PROCESS_INFORMATION process_ = {};
+    bool holding_ = false;
+};
+
+void SetText(const PluginWindow& w, int id, const wchar_t* text) {
+    SendMessageW(w.Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+// Clicks `button` and waits until the status line shows `status` with the commands enabled again.
+bool RunCommand(const PluginWindow& w, int button, const char* status) {
+    SetText(w, 标签_状态, L"");
+    w.Click(button);
+    return WaitFor([&] {
+        return w.Text(标签_状态) == Wide(status) && IsWindowEnabled(w.Control(按钮_获取规则)) &&
+               IsWindowEnabled(w.Control(按钮_黑名单_写到规则文件));
+    }, 60000);
+}
+
+void CopyForTheCheck(const std::wstring& profile) {
+    const char* out = std::getenv("QUORLEX_STORE_CHECK");
+    if (!out || !*out) return;
+    const std::wstring dir = Wide(out);
+    CreateDirectoryW(dir.c_str(), nullptr);
+    for (const wchar_t* name : {L"ContentListPackage", L"ContentListPackage.Backup"})
+        CopyFileW((profile + L"\\" + name).c_str(), (dir + L"\\" + name).c_str(), FALSE);
+}
+
+TEST(Store, WriteBothListsIntoTheHeldProfileThenFetchThemBack) {
+    const std::wstring dataDir = AppDataFolder() + L"\\SogouExplorer";
+    ASSERT_GT(dataDir.size(), 14u);
+    const std::wstring active = dataDir + L"\\" + kActiveUser, idle = dataDir + L"\\" + kIdleUser;
+    DeleteTree(active);
+    DeleteTree(idle);
+    CreateDirectoryW(dataDir.c_str(), nullptr);
+    ASSERT_TRUE(CreateDirectoryW(active.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(idle.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(active + L"\\HistoryUrl.db", "active history"));
+    ASSERT_TRUE(WriteFileBytes(idle + L"\\HistoryUrl.db", "idle history"));
+    ASSERT_TRUE(RegisterUser(kActiveUser));
+    ASSERT_TRUE(RegisterUser(kIdleUser));
+
+    const std::string original = StoredZip({{"__user__element__", kOldElement},
+                                            {"__user__white__", kOldWhite},
+                                            {"extra/", ""},
+                                            {"extra/note.txt", "kept as it was"},
+                                            {"extra/keep.gz", "stored, not deflated"}});
+    const std::wstring package = active + L"\\ContentListPackage", backup = active + L"\\ContentListPackage.Backup";
+    ASSERT_TRUE(WriteFileBytes(package, original));
+
+    {
+        Holder browser(active + L"\\HistoryUrl.db");
+        ASSERT_TRUE(browser.holding());
+        PluginWindow w;
+        ASSERT_NE(w.hwnd(), nullptr);
+
+        SetText(w, 编辑框_黑名单, Wide(kBlacklistTyped).c_str());
+        ASSERT_TRUE(RunCommand(w, 按钮_黑名单_写到规则文件, kWritten)) << w.Text(标签_状态).size();
+        EXPECT_EQ(ReadFileBytes(backup), original);
+
+        SetText(w, 编辑框_白名单, Wide(kWhitelistTyped).c_str());
+        ASSERT_TRUE(RunCommand(w, 按钮_白名单_写到规则文件, kWritten));
+        EXPECT_NE(ReadFileBytes(backup), original);  // now the package of the blacklist write
+        CopyForTheCheck(active);
+
+        // The idle user was probed and put back; nobody's database is left renamed.
+        EXPECT_EQ(ReadFileBytes(idle + L"\\HistoryUrl.db"), "idle history");
+        EXPECT_FALSE(Exists(idle + L"\\HistoryUrl.db.test"));
+        EXPECT_FALSE(Exists(active + L"\\HistoryUrl.db.test"));
+
+        // Fetch with only the user rules ticked, first keeping only the user's own rules.
+        for (int id = 选择框_傲游论坛规则; id <= 选择框_用户原有规则; ++id) {
+            if (w.Checked(id) != (id == 选择框_用户原有规则)) w.Click(id);
+        }
+        ASSERT_TRUE(w.Checked(单选框_用户原有规则_自定义规则));
+        const struct {
+            int radio;
+            const char* blacklist;
+            const char* whitelist;
+        } modes[] = {
+            {单选框_用户原有规则_自定义规则, "广告规则块\r\nmy##hide", "\r\n@@||ok.example^"},
+            {单选框_用户原有规则_全部, "**://ads.example/*\r\n广告规则块\r\n**://*##.banner\r\nmy##hide",
+             "\r\n@@||ok.example^\r\n**://white.example/*"},
+        };
+        for (const auto& mode : modes) {
+            w.Click(mode.radio);
+            ASSERT_TRUE(w.Checked(mode.radio));
+            SetText(w, 编辑框_黑名单, L"");
+            SetText(w, 编辑框_白名单, L"");
+            ASSERT_TRUE(RunCommand(w, 按钮_获取规则, "过滤规则获取完毕！"));
+            EXPECT_EQ(w.Text(编辑框_黑名单), Wide(mode.blacklist)) << mode.radio;
+            EXPECT_EQ(w.Text(编辑框_白名单), Wide(mode.whitelist)) << mode.radio;
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(active + L"\\HistoryUrl.db"), "active history");
+
+    RegDeleteKeyW(HKEY_CURRENT_USER, (std::wstring(kUsersKey) + L"\\" + kActiveUser).c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, (std::wstring(kUsersKey) + L"\\" + kIdleUser).c_str());
+    DeleteTree(active);
+    DeleteTree(idle);
+}
+
+}  // namespace
