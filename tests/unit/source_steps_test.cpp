@@ -1,0 +1,122 @@
+// The Kingsoft and ChinaList source steps through the headless window, without a network: the
+// ChinaList text as the update probe would have kept it, and a rule host where nothing listens.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "common/controls.h"
+#include "common/globals.h"
+#include "window_harness.h"
+
+namespace t = platform::test;
+
+namespace {
+
+void UntickAllBut(std::initializer_list<ControlId> keep) {
+    for (int id = 选择框_傲游论坛规则; id <= 选择框_用户原有规则; ++id) {
+        bool wanted = false;
+        for (ControlId k : keep) wanted = wanted || k == id;
+        if (t::Checked(id) != wanted) t::Click(id);
+    }
+}
+
+bool FetchAndWait(uint32_t ms) {
+    t::Click(按钮_获取规则);
+    return t::WaitUntil([] { return t::Caption(标签_状态) == "过滤规则获取完毕！" && t::Enabled(按钮_获取规则); }, ms);
+}
+
+std::vector<std::string> StatusTexts() {
+    std::vector<std::string> texts;
+    const std::string prefix = "text " + std::to_string(标签_状态) + " ";
+    for (const std::string& entry : t::TakeLog())
+        if (entry.rfind(prefix, 0) == 0) texts.push_back(entry.substr(prefix.size()));
+    return texts;
+}
+
+class SourceSteps : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QUORLEX_RULE_HOST", "127.0.0.1:1", 1);
+        PluginStartup();
+        for (Text* bucket : {&G().ChinaListBlockRules, &G().ChinaListWhiteRules, &G().ChinaListHideRules,
+                             &G().KingsoftRules})
+            bucket->clear();
+    }
+    void TearDown() override {
+        unsetenv("QUORLEX_RULE_HOST");
+        t::AnswerMessageBoxesAtOnce(false);
+        t::TakeMessageBoxes();
+        G().ChinaListText.Set(Text());
+    }
+};
+
+const Text kChinaList =
+    "[Adblock Plus 1.1]\r\n"
+    "! Title: ChinaList Lazy\r\n"
+    "||ads.example.com^\r\n"
+    "@@||ok.example.com^\r\n"
+    "example.org##.banner\r\n"
+    "##.generic\r\n"
+    "a.com,,b.com##.ad\r\n";
+
+TEST_F(SourceSteps, ChinaListUsesTheKeptTextAndShowsHidingRulesWithoutADomain) {
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    UntickAllBut({选择框_ChinaList规则});
+    G().ChinaListText.Set(kChinaList);
+    t::AnswerMessageBoxesAtOnce(true);
+    t::TakeLog();
+    ASSERT_TRUE(FetchAndWait(10000));
+    // A generic rule gives nothing; an empty domain inside a list is shown to the user.
+    EXPECT_EQ(t::TakeMessageBoxes(), std::vector<Text>{"信息：|##.ad"});
+    const Text black = t::Caption(编辑框_黑名单), white = t::Caption(编辑框_白名单);
+    EXPECT_NE(Find(black, "ads.example.com"), 0u) << black;
+    EXPECT_NE(Find(black, "**://*##.ad"), 0u) << black;
+    EXPECT_EQ(Find(black, "generic"), 0u) << black;
+    EXPECT_NE(Find(black, "example.org^*##.banner"), 0u) << black;
+    EXPECT_NE(Find(white, "ok.example.com"), 0u) << white;
+    EXPECT_EQ(G().ChinaListText.Get(), kChinaList);  // kept for the next run
+}
+
+TEST_F(SourceSteps, ChinaListWithoutAListFailsAndKeepsItsBuckets) {
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    UntickAllBut({选择框_ChinaList规则});
+    G().ChinaListHideRules = "**://kept.example^*##.x";
+    t::TakeLog();
+    ASSERT_TRUE(FetchAndWait(10000));
+    const std::vector<std::string> texts = StatusTexts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "正在获取ChinaList_Lazy规则..."), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "ChinaList_Lazy规则获取失败！"), texts.end());
+    EXPECT_EQ(G().ChinaListText.Get(), "");
+    EXPECT_EQ(t::Caption(编辑框_黑名单), "**://kept.example^*##.x\r\n");
+    G().ChinaListHideRules.clear();
+}
+
+TEST_F(SourceSteps, ClosingTheWindowDismissesTheMessageBoxSoTheTaskEnds) {
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    UntickAllBut({选择框_ChinaList规则});
+    G().ChinaListText.Set(kChinaList);
+    t::Click(按钮_获取规则);
+    ASSERT_TRUE(t::WaitUntil([] { return t::OpenMessageBoxes() == 1; }, 5000));
+    EXPECT_TRUE(w.CloseAndWait(2000));
+    EXPECT_EQ(w.result(), 0);
+    EXPECT_EQ(t::OpenMessageBoxes(), 0);
+}
+
+TEST_F(SourceSteps, EachTickedKingsoftListThatFailsShowsItsOwnMessage) {
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    UntickAllBut({选择框_卡饭论坛规则, 选择框_不良网站恶意元素过滤});
+    G().KingsoftRules = "left from before";
+    t::TakeLog();
+    ASSERT_TRUE(FetchAndWait(10000));
+    const std::vector<std::string> texts = StatusTexts();
+    const std::vector<std::string> kingsoft(texts.begin() + 1, texts.begin() + 4);
+    EXPECT_EQ(kingsoft, std::vector<std::string>({"正在获取金山规则...", "卡饭论坛规则获取失败！",
+                                                  "不良网站恶意元素过滤规则获取失败！"}));
+    EXPECT_EQ(G().KingsoftRules, "");  // emptied at the start of every run
+}
+
+}  // namespace
