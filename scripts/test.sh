@@ -71,11 +71,17 @@ for locale in zh_CN.UTF-8 C.UTF-8; do
   shot=""
   [ "$locale" = zh_CN.UTF-8 ] && shot='Z:'$(tr / '\\' <<<"$artifacts/window.bmp")
   echo "-- locale $locale"
-  LC_ALL=$locale QUORLEX_DLL=tqnx.dll QUORLEX_SCREENSHOT=$shot timeout 900 "$WINE" e2e_tests.exe \
+  store=$artifacts/store-$locale  # the rule package the store test leaves for the zipfile check
+  rm -rf "$store"
+  LC_ALL=$locale QUORLEX_DLL=tqnx.dll QUORLEX_SCREENSHOT=$shot QUORLEX_STORE_CHECK='Z:'$(tr / '\\' <<<"$store") \
+    timeout 900 "$WINE" e2e_tests.exe \
     --gtest_output="xml:Z:$(tr / '\\' <<<"$artifacts/e2e-$locale.xml")" >"$artifacts/e2e-$locale.log" 2>&1 </dev/null
   status=$?
   tr -d '\r' <"$artifacts/e2e-$locale.log"
   count_gtest "$artifacts/e2e-$locale.xml" "$status"
+  echo "-- rule package written under $locale, read by python's zipfile"
+  python3 "$quorlex_root/tests/wine/check_store_package.py" "$store" | tee "$artifacts/store-$locale.log"
+  count "$(grep -c '^ok' "$artifacts/store-$locale.log")" "$(grep -c '^FAIL' "$artifacts/store-$locale.log")"
 done
 [ -f "$artifacts/window.bmp" ] && convert "$artifacts/window.bmp" "$artifacts/window.png" 2>/dev/null \
   && echo "screenshot: build/artifacts/window.png"
