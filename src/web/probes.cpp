@@ -53,9 +53,10 @@ void Report(int slot, const ProbeFindings& f) {
         g.UpdateInfos[size_t(slot)].Set(kUpdateInfoFailed);
         return;
     }
+    // The note is in place before the dated caption shows, so a hover that sees the date sees it.
     g.UpdateDates[size_t(slot)].Set(f.date);
-    AppendControlCaption(kSourceCheckBoxes[slot], f.date);
     g.UpdateInfos[size_t(slot)].Set(f.hasNote ? f.note : Text(kUpdateInfoFailed));
+    AppendControlCaption(kSourceCheckBoxes[slot], f.date);
 }
 
 }  // namespace
