@@ -14,3 +14,8 @@ target_link_libraries(quorlex_tests PRIVATE quorlex_core GTest::gtest GTest::gte
 target_compile_definitions(quorlex_tests PRIVATE QUORLEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 include(GoogleTest)
 gtest_discover_tests(quorlex_tests DISCOVERY_TIMEOUT 60)
+
+# The command-line converter.
+file(GLOB CLI_SOURCES CONFIGURE_DEPENDS tools/cli/*.cpp)
+add_executable(quorlex ${CLI_SOURCES})
+target_link_libraries(quorlex PRIVATE quorlex_core)

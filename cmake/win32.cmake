@@ -46,3 +46,9 @@ target_link_libraries(holdopen PRIVATE ${QUORLEX_STATIC_LINK})
 target_compile_definitions(holdopen PRIVATE UNICODE _UNICODE)
 target_link_options(holdopen PRIVATE -municode)
 add_dependencies(e2e_tests holdopen)
+
+# The command-line converter, beside tqnx.dll.
+file(GLOB CLI_SOURCES CONFIGURE_DEPENDS tools/cli/*.cpp)
+add_executable(quorlex ${CLI_SOURCES})
+target_link_libraries(quorlex PRIVATE quorlex_core ${QUORLEX_STATIC_LINK})
+target_link_options(quorlex PRIVATE -municode)

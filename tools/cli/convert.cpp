@@ -1,0 +1,118 @@
+// quorlex convert abp|kingsoft|sitelist FILE...
+#include <cstdio>
+#include <functional>
+
+#include "cli.h"
+#include "common/rule_list.h"
+#include "common/xml_reader.h"
+#include "platform/files.h"
+#include "rules/sources/chinalist_convert.h"
+#include "rules/sources/fetch_rules_task.h"
+#include "rules/sources/kingsoft_convert.h"
+#include "rules/sources/sitelist_convert.h"
+#include "web/decode.h"
+
+namespace {
+
+struct Lists {
+    Text black, white;
+};
+
+// Each converter reads its input exactly as the plug-in's source step does.
+bool ConvertAbp(const ByteBuffer& bytes, const Text&, Lists& out) {
+    const ChinaListBuckets b = ConvertChinaList(Utf8ToGbk(bytes), [](const Text& rule) { Say("信息：" + rule); });
+    out.black = MergeRuleBuckets({&out.black, &b.block, &b.hide});
+    out.white = MergeRuleBuckets({&out.white, &b.white});
+    return true;
+}
+
+bool ConvertKingsoft(const ByteBuffer& bytes, const Text&, Lists& out) {
+    const Text rules = ConvertKingsoftList(TextUpTo0(StripUtf8Bom(bytes)));
+    out.black = MergeRuleBuckets({&out.black, &rules});
+    return true;
+}
+
+bool ConvertSiteList(const ByteBuffer& bytes, const Text& name, Lists& out) {
+    XmlReader reader;
+    SiteListRules rules;
+    if (!ConvertSiteListText(Utf8ToGbk(StripUtf8Bom(bytes)), reader, rules)) {
+        Say(name + ": not a SiteList file (规则文件读取失败！)");
+        return false;
+    }
+    out.black = MergeRuleBuckets({&out.black, &rules.blockRules});
+    out.white = MergeRuleBuckets({&out.white, &rules.whiteRules});
+    return true;
+}
+
+struct Format {
+    const char* name;
+    bool (*convert)(const ByteBuffer& bytes, const Text& name, Lists& out);
+    const char* what;
+};
+
+const Format kFormats[] = {
+    {"abp", ConvertAbp, "an Adblock Plus list (UTF-8), converted as the ChinaList Lazy list"},
+    {"kingsoft", ConvertKingsoft, "a Kingsoft URL blacklist (GBK)"},
+    {"sitelist", ConvertSiteList, "a Maxthon SiteList.xml, or a directory holding one"},
+};
+
+void PrintRules(const Text& rules, bool utf8) {
+    for (const Text& rule : SplitRuleLines(TrimRuleText(rules))) {
+        if (!TrimRuleText(rule).empty()) Print(stdout, rule + "\n", utf8);
+    }
+}
+
+int Usage() {
+    Text help =
+        "usage: quorlex convert abp|kingsoft|sitelist [--black-only|--white-only] [--utf8] FILE...\n"
+        "Converts each FILE into browser rules with the plug-in's own converter and writes them to\n"
+        "standard output, one per line: the blacklist rules, a line \"[white]\", the whitelist rules.\n"
+        "Output is GBK unless --utf8 is given.\n";
+    for (const Format& f : kFormats) help += "  " + Text(f.name) + "  " + f.what + "\n";
+    Print(stderr, help, true);
+    return 2;
+}
+
+}  // namespace
+
+int RunConvert(const Args& args) {
+    const Format* format = nullptr;
+    bool blackOnly = false, whiteOnly = false, utf8 = false;
+    Args files;
+    for (const Text& a : args) {
+        if (a == "--help" || a == "-h") return Usage(), 0;
+        if (a == "--black-only") blackOnly = true;
+        else if (a == "--white-only") whiteOnly = true;
+        else if (a == "--utf8") utf8 = true;
+        else if (!format && a.rfind("--", 0) != 0) {
+            for (const Format& f : kFormats)
+                if (a == f.name) format = &f;
+            if (!format) {
+                Say("quorlex convert: unknown format " + a);
+                return Usage();
+            }
+        } else if (a.rfind("--", 0) == 0) {
+            Say("quorlex convert: unknown option " + a);
+            return Usage();
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (!format || files.empty() || (blackOnly && whiteOnly)) return Usage();
+
+    Lists lists;
+    for (const Text& file : files) {
+        Text path = file;
+        if (format->convert == ConvertSiteList && platform::DirectoryExists(path)) path += "\\SiteList.xml";
+        ByteBuffer bytes;
+        if (!platform::ReadWholeFile(path, bytes)) {
+            Say("quorlex convert: cannot read " + path);
+            return 1;
+        }
+        if (!format->convert(bytes, path, lists)) return 1;
+    }
+    if (!whiteOnly) PrintRules(lists.black, utf8);
+    if (!blackOnly && !whiteOnly) Print(stdout, "[white]\n", utf8);
+    if (!blackOnly) PrintRules(lists.white, utf8);
+    return 0;
+}

@@ -1,0 +1,62 @@
+// quorlex: converts rule lists, reads and writes the browser's rule package, fetches the rule
+// sources — the plug-in's own code behind a command line.
+#include <cstdio>
+#include <cstring>
+
+#include "cli.h"
+#include "plugin/plugin.h"
+#include "web/decode.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include "platform/win32/wide.h"
+#endif
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const Args&);
+    const char* what;
+};
+
+const Command kCommands[] = {
+    {"convert", RunConvert, "convert rule lists into browser rules"},
+};
+
+int Usage() {
+    Text help = "usage: quorlex COMMAND [ARGS...]   (quorlex COMMAND --help for more)\n";
+    for (const Command& c : kCommands) help += "  " + Text(c.name) + "  " + c.what + "\n";
+    Print(stderr, help, true);
+    return 2;
+}
+
+int Run(const Args& args) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") return Usage(), args.empty() ? 2 : 0;
+    PluginStartup();
+    for (const Command& c : kCommands) {
+        if (args[0] == c.name) return c.run(Args(args.begin() + 1, args.end()));
+    }
+    Say("quorlex: unknown command " + args[0]);
+    return Usage();
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    Args args;
+    for (int i = 1; i < argc; ++i) args.push_back(platform::win32::FromWide(argv[i], wcslen(argv[i])));
+    return Run(args);
+}
+#else
+int main(int argc, char** argv) {
+    // Arguments arrive as UTF-8; the program's texts are GBK.
+    Args args;
+    for (int i = 1; i < argc; ++i) args.push_back(Utf8ToGbk(ByteBuffer(argv[i])));
+    return Run(args);
+}
+#endif
