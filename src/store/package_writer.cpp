@@ -72,14 +72,6 @@ bool WriteListFiles(const Text& workDir, const Text& rules, int mode) {
     return WriteRuleFile(workDir + kWhiteFile, WhitelistRuleFile(rules));
 }
 
-// After a failed write: whatever stands under the package name now is this write's own partial
-// work, so it goes, and the old package comes back from the backup this write made.
-void RestorePackage(const Text& profile, bool movedToBackup) {
-    const Text package = profile + kPackageName;
-    if (platform::FileExists(package)) platform::DeleteFileAt(package);
-    if (movedToBackup) platform::RenamePath(profile + kBackupName, package);
-}
-
 bool Finish(const char* status, bool written) {
     SetStatusText(status);
     SetCommandsEnabled(true);
@@ -116,6 +108,12 @@ Text WhitelistRuleFile(const Text& rules) {
     return CountHeader(Split(rules, "\n").size()) + rules + "\n";
 }
 
+void RestorePreviousPackage(const Text& profile, bool movedToBackup, bool packingFailed) {
+    const Text package = profile + kPackageName;
+    if (packingFailed && platform::FileExists(package)) platform::DeleteFileAt(package);
+    if (movedToBackup) platform::RenamePath(profile + kBackupName, package);
+}
+
 bool WriteRulesTask() {
     Globals& g = G();
     Text t = g.PendingWriteText.Get();
@@ -143,11 +141,11 @@ bool WriteRulesTask() {
     }
 
     if (!WriteListFiles(workDir, t, mode)) {
-        RestorePackage(profile, hadPackage);
+        RestorePreviousPackage(profile, hadPackage, false);
         return Finish(kFileError, false);
     }
     if (CompressDirectory(workDir, package) != kCompressDone) {
-        RestorePackage(profile, hadPackage);
+        RestorePreviousPackage(profile, hadPackage, true);
         return Finish(kPackFailed, false);
     }
     platform::DeleteDirectoryTree(workDir);

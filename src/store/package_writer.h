@@ -35,3 +35,9 @@ struct BlacklistFiles {
 };
 BlacklistFiles BlacklistRuleFiles(const Text& rules);
 Text WhitelistRuleFile(const Text& rules);  // header, LF, the rules, a final LF
+
+// After a failed write: the old package comes back from the backup this write made
+// (`movedToBackup`; when there was no package before, an older backup stays where it is). After
+// a failed packing (`packingFailed`) whatever stands under the package name is the write's own
+// partial archive, so it is deleted first; otherwise the rename back would fail.
+void RestorePreviousPackage(const Text& profile, bool movedToBackup, bool packingFailed);

@@ -281,6 +281,29 @@ TEST_F(Writer, AFailureWithoutAPackageLeavesNoneAndNoOlderBackupComesBack) {
     }
 }
 
+TEST_F(Writer, APartialPackageGoesBeforeTheBackupComesBack) {
+    const Text profile = ProgramPath(profile_);
+    const struct {
+        bool movedToBackup, packingFailed;
+        const char* packageAfter;
+        const char* backupAfter;
+    } rows[] = {
+        {true, true, "old", nullptr},           // the partial archive goes, the old one returns
+        {true, false, "partial", "old"},        // after a rule-file failure nothing is deleted
+        {false, true, nullptr, "old"},          // no package before: an older backup stays
+    };
+    for (const auto& row : rows) {
+        WriteBytes(package(), "partial");
+        fs::remove(backup());
+        WriteBytes(backup(), "old");
+        RestorePreviousPackage(profile, row.movedToBackup, row.packingFailed);
+        EXPECT_EQ(ReadBytes(package()), row.packageAfter ? row.packageAfter : "") << row.movedToBackup << row.packingFailed;
+        EXPECT_EQ(fs::exists(package()), row.packageAfter != nullptr);
+        EXPECT_EQ(fs::exists(backup()), row.backupAfter != nullptr);
+        if (row.backupAfter) EXPECT_EQ(ReadBytes(backup()), row.backupAfter);
+    }
+}
+
 TEST_F(Writer, AClickWhileAWriteRunsChangesNothing) {
     ASSERT_TRUE(window_.open());
     static platform::Event release;
