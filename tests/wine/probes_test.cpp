@@ -1,15 +1,9 @@
-// The update probes through the real DLL and WinINet, against the local mirror that the test
-// script starts (QUORLEX_MIRROR: its address; QUORLEX_MIRROR_LOG: its request log). The suite's
-// QUORLEX_RULE_HOST points at a port that never answers, so other tests see the captions as laid
-// out; these tests point it at the mirror, or at a closed port, for their own window.
+// The update probes through the real DLL and WinINet, against the local mirror (mirror.h), and
+// against a closed port.
 #include "plugin_window.h"
+#include "mirror.h"
 
 #include <commctrl.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -53,47 +47,12 @@ std::wstring HoverText(const PluginWindow& w, int id) {
     return buffer;
 }
 
-std::string Env(const char* name) {
-    char value[1024];
-    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-    return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
-}
-
-// Points the program's rule host at `address` while it lives.
-class RuleHost {
-public:
-    explicit RuleHost(const std::string& address) : saved_(Env("QUORLEX_RULE_HOST")) {
-        SetEnvironmentVariableA("QUORLEX_RULE_HOST", address.c_str());
-    }
-    ~RuleHost() { SetEnvironmentVariableA("QUORLEX_RULE_HOST", saved_.empty() ? nullptr : saved_.c_str()); }
-
-private:
-    std::string saved_;
-};
-
-std::vector<std::vector<std::string>> LoggedRequests() {
-    std::ifstream in(Env("QUORLEX_MIRROR_LOG"), std::ios::binary);
-    std::vector<std::vector<std::string>> requests;
-    std::vector<std::string> current;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) {
-            if (!current.empty()) requests.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(line);
-        }
-    }
-    return requests;
-}
-
 std::wstring LaidOut(int id) { return Wide(kMainWindowControls[id].caption); }
 
 TEST(Probes, FirstOpeningShowsEveryDateAndNoteFromTheMirror) {
-    const std::string mirror = Env("QUORLEX_MIRROR");
+    const std::string mirror = MirrorAddress();
     if (mirror.empty()) GTEST_SKIP() << "QUORLEX_MIRROR not set (scripts/test.sh starts the mirror)";
-    const size_t before = LoggedRequests().size();
+    const size_t before = MirrorRequests().size();
     RuleHost host(mirror);
     PluginWindow w;
     ASSERT_NE(w.hwnd(), nullptr);
@@ -110,7 +69,7 @@ TEST(Probes, FirstOpeningShowsEveryDateAndNoteFromTheMirror) {
     for (const Source& s : kSources) EXPECT_EQ(HoverText(w, s.box), Wide(s.note)) << s.box;
 
     // What WinINet sent for the forum page: its own lines and the program's three, in order.
-    const auto requests = LoggedRequests();
+    const auto requests = MirrorRequests();
     ASSERT_GE(requests.size(), before + 8);
     std::vector<std::string> forum;
     for (size_t i = before; i < requests.size(); ++i) {
