@@ -178,6 +178,18 @@ TEST(FindProfileDir, AnEmptyPathFileGivesDoubledBackslashes) {
     EXPECT_EQ(FindProfileDir(), ProgramPath(install.cwd()) + "\\\\u");
 }
 
+TEST(FindProfileDir, AChineseUserNameReachesItsProfile) {
+    BrowserInstall install;
+    const Text user = "用户甲";  // GBK, as the registry layer gives names
+    reg::CreateKey(platform::kRegistryCurrentUser, Text(kUsersKey) + "\\" + user);
+    const Text profile = ProgramPath(install.dataDir()) + "\\" + user;
+    ASSERT_TRUE(platform::CreateOneDirectory(profile));
+    ASSERT_TRUE(platform::WriteWholeFile(profile + "\\HistoryUrl.db", "h"));
+    ASSERT_TRUE(hooks::HoldFileOpen(profile + "\\HistoryUrl.db"));
+    EXPECT_EQ(FindProfileDir(), profile);
+    EXPECT_TRUE(fs::exists(install.dataDir() / u8"用户甲" / "HistoryUrl.db"));
+}
+
 TEST(HistoryDatabaseHeldOpen, AFailedRenameBackIsRetriedUntilTheFileIsBack) {
     BrowserInstall install;
     const fs::path dir = install.AddUser("alice");
