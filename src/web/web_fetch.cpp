@@ -140,7 +140,9 @@ UrlParts SplitUrl(const Text& url) {
         parts.host = hostAndPort;
     }
 
-    const size_t hostAt = parts.host.empty() ? size_t(hostStart) : Find(url, parts.host);
+    // The host is looked for where it starts, not earlier: a host such as "tp" also occurs in
+    // the scheme, and the path would otherwise start at the "//".
+    const size_t hostAt = parts.host.empty() ? size_t(hostStart) : Find(url, parts.host, size_t(hostStart));
     const size_t pathAt = hostAt ? Find(url, "/", hostAt) : 0;
     parts.object = pathAt ? MidToEnd(url, long(pathAt)) : Text("/");
     return parts;

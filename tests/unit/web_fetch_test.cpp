@@ -30,6 +30,8 @@ TEST(SplitUrl, HostPortAndObject) {
         {"http://h.example:/x", "h.example", 0, "/x"},                       // no number
         {"http://h.example:99999999999/x", "h.example", 65536, "/x"},        // capped, refused later
         {"http://127.0.0.1:8931/svn/trunk/adblock-lazy.txt", "127.0.0.1", 8931, "/svn/trunk/adblock-lazy.txt"},
+        {"http://tp/x", "tp", 80, "/x"},                                    // host inside "http"
+        {"http://p:81", "p", 81, "/"},
         {"", "", 80, "/"},
         {"http://", "", 80, "/"},
         {"http:///path", "", 80, "/path"},
