@@ -1,0 +1,149 @@
+// The command-line converter, run as a program on small fixture files; its output must be what
+// the plug-in's own converters give.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "common/rule_list.h"
+#include "common/xml_reader.h"
+#include "rules/sources/chinalist_convert.h"
+#include "rules/sources/kingsoft_convert.h"
+#include "rules/sources/sitelist_convert.h"
+#include "web/decode.h"
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+};
+
+// Runs the program with `args` (a shell word list), capturing stdout; stderr goes to `errFile`.
+Result RunCli(const std::string& args, const std::string& errFile = "/dev/null") {
+    const std::string command = std::string(QUORLEX_CLI) + " " + args + " 2>" + errFile;
+    Result r{-1, ""};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return r;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// Literals are GBK at run time; lists on disk that the program reads as UTF-8 are written so.
+std::string Utf8(const Text& gbk) { return TextUpTo0(WideToUtf8(GbkToWide(gbk))); }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quorlex-cli-XXXXXX";
+        dir_ = mkdtemp(pattern);
+    }
+    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+    std::string Write(const std::string& name, const std::string& bytes) {
+        const std::string path = dir_ + "/" + name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    std::string dir_;
+};
+
+// What the program prints for these lists: one rule per line, "[white]" between.
+std::string Expected(const Text& black, const Text& white, bool blackPart = true, bool whitePart = true) {
+    std::string out;
+    auto add = [&out](const Text& rules) {
+        for (const Text& rule : SplitRuleLines(TrimRuleText(rules)))
+            if (!TrimRuleText(rule).empty()) out += rule + "\n";
+    };
+    if (blackPart) add(black);
+    if (blackPart && whitePart) out += "[white]\n";
+    if (whitePart) add(white);
+    return out;
+}
+
+const char kAbp[] = "[Adblock Plus 1.1]\n! comment\n||ads.example.com^$third-party\n@@||ok.example.com^\n"
+                    "example.org##.banner\n/广告/*\n";
+const char kKingsoft[] = "0,1,www.example.com/ad/*,1\r\n*.doubleclick.net\r\nhttp://ads.example.cn/\r\n"
+                         "1,2,*banner*.gif\r\n";
+const char kSiteList[] =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<sp>\n"
+    "<site d=\"example.com\"><whitelist><e mode=\"0\">/ok/*</e></whitelist><blacklist><e mode=\"0\">/ad/*</e></blacklist></site>\n"
+    "<site d=\"*\"><blacklist><e mode=\"0\">*.swf?ad=*</e></blacklist></site>\n</sp>\n";
+
+TEST_F(Cli, ConvertsEachFormatExactlyAsThePlugInDoes) {
+    const std::string abp = Write("lazy.txt", Utf8(kAbp));
+    const ChinaListBuckets b = ConvertChinaList(kAbp, nullptr);
+    const Text chinaBlack = b.block + kCrLf + b.hide;
+    EXPECT_EQ(RunCli("convert abp " + abp).out, Expected(chinaBlack, b.white));
+
+    const std::string ks = Write("kafan.txt", kKingsoft);
+    EXPECT_EQ(RunCli("convert kingsoft " + ks).out, Expected(ConvertKingsoftList(kKingsoft), ""));
+
+    const std::string site = Write("SiteList.xml", Utf8(kSiteList));
+    XmlReader reader;
+    SiteListRules rules;
+    ASSERT_TRUE(ConvertSiteListText(kSiteList, reader, rules));
+    const std::string expected = Expected(rules.blockRules, rules.whiteRules);
+    EXPECT_EQ(RunCli("convert sitelist " + site).out, expected);
+    EXPECT_EQ(RunCli("convert sitelist " + dir_).out, expected);  // the directory holding it
+    EXPECT_NE(expected.find("**://example.com^*/ad/*"), std::string::npos) << expected;
+}
+
+TEST_F(Cli, SeveralFilesListPartsAndUtf8) {
+    const std::string one = Write("a.txt", "a.example.com/x/*\r\n"), two = Write("b.txt", "b.example.com/y/*\r\n");
+    const Text a = ConvertKingsoftList("a.example.com/x/*\r\n"), b = ConvertKingsoftList("b.example.com/y/*\r\n");
+    EXPECT_EQ(RunCli("convert kingsoft " + one + " " + two).out, Expected(a + kCrLf + b, ""));
+
+    const std::string abp = Write("lazy.txt", Utf8(kAbp));
+    const ChinaListBuckets lists = ConvertChinaList(kAbp, nullptr);
+    EXPECT_EQ(RunCli("convert abp --white-only " + abp).out, Expected("", lists.white, false, true));
+    EXPECT_EQ(RunCli("convert abp --black-only " + abp).out,
+              Expected(lists.block + kCrLf + lists.hide, "", true, false));
+    const Result gbk = RunCli("convert abp --black-only " + abp), utf8 = RunCli("convert abp --black-only --utf8 " + abp);
+    EXPECT_NE(gbk.out.find("\xB9\xE3\xB8\xE6"), std::string::npos);  // 广告 in GBK
+    EXPECT_NE(utf8.out.find(Utf8("广告")), std::string::npos);
+}
+
+TEST_F(Cli, TheMessageBoxBecomesALineOnStandardError) {
+    const std::string abp = Write("lazy.txt", "[Adblock Plus]\na.com,,b.com##.ad\n");
+    const std::string err = dir_ + "/err.txt";
+    const Result r = RunCli("convert abp " + abp, err);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(ReadFile(err), Utf8("信息：##.ad\n"));  // messages are UTF-8
+}
+
+TEST_F(Cli, BadInputIsAClearErrorNeverACrash) {
+    const std::string err = dir_ + "/err.txt";
+    struct Case {
+        std::string args;
+        int status;
+        std::string message;
+    } cases[] = {
+        {"convert abp " + dir_ + "/missing.txt", 1, dir_ + "/missing.txt"},
+        {"convert sitelist " + Write("bad.xml", "<notsp/>"), 1, "bad.xml"},
+        {"convert sitelist " + Write("junk.xml", std::string(3000, '<')), 1, "junk.xml"},
+        {"convert rar x.txt", 2, "unknown format"},
+        {"convert abp", 2, "usage"},
+        {"convert abp --black-only --white-only x", 2, "usage"},
+        {"frobnicate", 2, "unknown command"},
+        {"", 2, "usage"},
+    };
+    for (const Case& c : cases) {
+        const Result r = RunCli(c.args, err);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_NE(ReadFile(err).find(c.message), std::string::npos) << c.args << ": " << ReadFile(err);
+    }
+    EXPECT_EQ(RunCli("convert --help").status, 0);
+    EXPECT_EQ(RunCli("--help").status, 0);
+}
+
+}  // namespace
