@@ -1,0 +1,145 @@
+/* myrar: the console extractor the plug-in writes to the temporary directory and runs.
+ *
+ *   myrar x|e [-y] [-p<password>] archive destination [@listfile]
+ *
+ * "x" keeps the folders stored in the archive, "e" puts every file straight into the
+ * destination; "-y" is accepted (existing files are always replaced); the list file holds one
+ * name per line (CR LF or LF). Prints one progress line per entry ending in a percentage and,
+ * on success, ends with the line "全部OK" CR LF; any failure ends with an error line instead. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "extract.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#define X(s) L##s
+#define xcmp wcscmp
+static char* Narrow(const wchar_t* w, unsigned codePage) {
+    int n = WideCharToMultiByte(codePage, 0, w, -1, NULL, 0, NULL, NULL);
+    char* s = (char*)malloc(n > 0 ? (size_t)n : 1);
+    if (n <= 0 || !s || !WideCharToMultiByte(codePage, 0, w, -1, s, n, NULL, NULL)) {
+        if (s) s[0] = 0;
+        return s;
+    }
+    return s;
+}
+static wchar_t* Widen(const char* s, unsigned codePage) {
+    int n = MultiByteToWideChar(codePage, 0, s, -1, NULL, 0);
+    wchar_t* w = (wchar_t*)malloc((n > 0 ? (size_t)n : 1) * sizeof(wchar_t));
+    if (n <= 0 || !w || !MultiByteToWideChar(codePage, 0, s, -1, w, n)) {
+        if (w) w[0] = 0;
+        return w;
+    }
+    return w;
+}
+/* The program's own texts (and the list file) are code page 936. */
+static char* ForOutput(const xchar* s) { return Narrow(s, 936); }
+static xchar* FromList(const char* s) { return Widen(s, 936); }
+static FILE* OpenList(const xchar* p) { return _wfopen(p, L"rb"); }
+static char* PasswordText(const xchar* p) { return Narrow(p, CP_UTF8); }
+#else
+#define X(s) s
+#define xcmp strcmp
+static char* ForOutput(const xchar* s) { return strdup(s); }
+static xchar* FromList(const char* s) { return strdup(s); }
+static FILE* OpenList(const xchar* p) { return fopen(p, "rb"); }
+static char* PasswordText(const xchar* p) { return strdup(p); }
+#endif
+
+static void Say(const char* text) {
+    fputs(text, stdout);
+    fflush(stdout);
+}
+
+static void Progress(const xchar* name, int percent, void* context) {
+    char* shown = ForOutput(name);
+    printf("解压  %-48s %3d%%\r\n", shown ? shown : "", percent);
+    fflush(stdout);
+    free(shown);
+}
+
+/* The names of a list file, one a line; empty lines are skipped. */
+static int ReadList(const xchar* path, xchar*** names) {
+    FILE* f = OpenList(path);
+    char line[4096];
+    int count = 0;
+    *names = NULL;
+    if (!f) return -1;
+    while (fgets(line, sizeof line, f)) {
+        size_t n = strlen(line);
+        xchar** grown;
+        while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = 0;
+        if (n == 0) continue;
+        grown = (xchar**)realloc(*names, (size_t)(count + 1) * sizeof(xchar*));
+        if (!grown) break;
+        *names = grown;
+        (*names)[count++] = FromList(line);
+    }
+    fclose(f);
+    return count;
+}
+
+static int Fail(const char* why) {
+    printf("错误: %s\r\n", why);
+    fflush(stdout);
+    return 1;
+}
+
+static int Run(int argc, xchar** argv) {
+    static const char* const reasons[] = {
+        "", "无法打开压缩文件", "压缩文件中的文件名不安全", "压缩文件已损坏或密码错误",
+        "无法写入目标文件", "没有找到要解压的文件"};
+    struct ExtractOptions options;
+    const xchar *archive = NULL, *destination = NULL, *list = NULL;
+    xchar** names = NULL;
+    char* password = NULL;
+    int i, result;
+    memset(&options, 0, sizeof options);
+    if (argc < 2 || (xcmp(argv[1], X("x")) != 0 && xcmp(argv[1], X("e")) != 0))
+        return Fail("用法: myrar x|e [-y] [-p密码] 压缩文件 目标目录 [@列表文件]");
+    options.withoutPaths = xcmp(argv[1], X("e")) == 0;
+    for (i = 2; i < argc; ++i) {
+        const xchar* a = argv[i];
+        if (a[0] == X('-') && a[1] == X('p')) {
+            free(password);
+            password = PasswordText(a + 2);
+        } else if (a[0] == X('-')) {
+            /* -y and other switches: nothing to do */
+        } else if (a[0] == X('@')) {
+            list = a + 1;
+        } else if (!archive) {
+            archive = a;
+        } else if (!destination) {
+            destination = a;
+        }
+    }
+    if (!archive) return Fail("没有指定压缩文件");
+    if (!destination) return Fail("没有指定目标目录");
+    if (list) {
+        int n = ReadList(list, &names);
+        if (n < 0) return Fail("无法读取列表文件");
+        options.names = (const xchar* const*)names;
+        options.nameCount = n;
+    }
+    options.password = password;
+    options.progress = Progress;
+    Say("\r\n正在从压缩文件解压\r\n\r\n");
+    result = ExtractArchiveTo(archive, destination, &options);
+    if (result != EXTRACT_OK)
+        return Fail(reasons[result > 0 && result < (int)(sizeof reasons / sizeof *reasons) ? result : 1]);
+    Say("全部OK\r\n");
+    return 0;
+}
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    return Run(argc, argv);
+}
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif
