@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "archive/memory_library.h"
+#include "archive/rar_state.h"
 #include "common/shared_text.h"
 #include "common/xml_reader.h"
 #include "common/text.h"
@@ -32,6 +34,15 @@ struct Globals {
     Text MaxthonBlockRules, KingsoftRules, ChinaListBlockRules, ChinaListHideRules;
     Text UserBlockRules, UserHideRules;
     Text MaxthonWhiteRules, ChinaListWhiteRules, UserWhiteRules;
+
+    // The 7z library loaded from memory at start-up and its two exports (0 when not found).
+    MemoryLibrary SevenZipLibrary;
+    int SevenZipLoaded = 0;  // 1 when the load succeeded
+    uintptr_t List7zProc = 0;
+    uintptr_t Unpack7zProc = 0;
+
+    // The RAR runner's pipe, process records, busy flag and read buffer.
+    RarRunnerState Rar;
 
     // The one XML reader, for the Maxthon site list; each load empties it first.
     XmlReader XmlParser;
