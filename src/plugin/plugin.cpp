@@ -4,6 +4,7 @@
 
 #include "common/globals.h"
 #include "platform/window.h"
+#include "plugin/tools_startup.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -17,6 +18,8 @@ bool PluginStartup() {
     platform::InitWindowRunTime();
     CreateGlobals();
     std::atexit(PluginCleanup);
+    LoadSevenZipLibrary();
+    InstallRarTool();
     return true;
 }
 
@@ -32,6 +35,7 @@ void PluginCleanup() {
     g.WorkerThreads.fill(nullptr);
     g.ChinaListText.Set(Text());
     g.PendingWriteText.Set(Text());
+    ReleaseSevenZipLibrary();
     for (Text* t : {&g.BlacklistText, &g.WhitelistText, &g.MaxthonBlockRules, &g.KingsoftRules,
                     &g.ChinaListBlockRules, &g.ChinaListHideRules, &g.UserBlockRules,
                     &g.UserHideRules, &g.MaxthonWhiteRules, &g.ChinaListWhiteRules,
