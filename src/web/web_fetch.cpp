@@ -1,6 +1,5 @@
 #include "web/web_fetch.h"
 
-#include <climits>
 #include <cstdint>
 #include <utility>
 
@@ -44,6 +43,7 @@ struct OpenHandles {
 };
 
 void RunWorker(void* p) {
+    // The worker's own share of the exchange, handed over by WebFetch.
     std::unique_ptr<std::shared_ptr<FetchExchange>> exchange(static_cast<std::shared_ptr<FetchExchange>*>(p));
     FetchWorker(*exchange);
 }

@@ -36,7 +36,10 @@ ByteBuffer WebFetch(const Text& url, const Text& method = "", const Text& body =
 class FetchExchange {
 public:
     void Rewind() { cursor_ = 0; }
-    void Erase() { values_.clear(), cursor_ = 0; }
+    void Erase() {
+        values_.clear();
+        cursor_ = 0;
+    }
     void WriteText(const Text& text);  // overwrites from the cursor on, dropping what follows
     void WriteBytes(ByteBuffer bytes);
     // The next value; empty when there is none or it is of the other kind.
