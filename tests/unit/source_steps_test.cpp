@@ -20,6 +20,12 @@ void UntickAllBut(std::initializer_list<ControlId> keep) {
     }
 }
 
+// The ChinaList probe of the first activation writes ChinaListText when it ends (empty here,
+// where nothing answers): let it end before a test puts a list there.
+void WaitForTheChinaListProbe() {
+    ASSERT_TRUE(t::WaitUntil([] { return t::Caption(选择框_ChinaList规则) == "ChinaList-Lazy[]"; }, 10000));
+}
+
 bool FetchAndWait(uint32_t ms) {
     t::Click(按钮_获取规则);
     return t::WaitUntil([] { return t::Caption(标签_状态) == "过滤规则获取完毕！" && t::Enabled(按钮_获取规则); }, ms);
@@ -63,6 +69,7 @@ TEST_F(SourceSteps, ChinaListUsesTheKeptTextAndShowsHidingRulesWithoutADomain) {
     PluginWindow w;
     ASSERT_TRUE(w.open());
     UntickAllBut({选择框_ChinaList规则});
+    WaitForTheChinaListProbe();
     G().ChinaListText.Set(kChinaList);
     t::AnswerMessageBoxesAtOnce(true);
     t::TakeLog();
@@ -97,6 +104,7 @@ TEST_F(SourceSteps, ClosingTheWindowDismissesTheMessageBoxSoTheTaskEnds) {
     PluginWindow w;
     ASSERT_TRUE(w.open());
     UntickAllBut({选择框_ChinaList规则});
+    WaitForTheChinaListProbe();
     G().ChinaListText.Set(kChinaList);
     t::Click(按钮_获取规则);
     ASSERT_TRUE(t::WaitUntil([] { return t::OpenMessageBoxes() == 1; }, 5000));
