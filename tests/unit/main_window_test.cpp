@@ -9,6 +9,7 @@
 #include "common/stop.h"
 #include "common/worker_threads.h"
 #include "ui/layout.h"
+#include "mirror_process.h"
 #include "window_harness.h"
 
 namespace t = platform::test;
@@ -119,7 +120,7 @@ TEST(MainWindow, FetchWithNothingTickedAppendsOneLineEndUnderTheBusyLock) {
 
 TEST(MainWindow, BucketsOfAFailedSourceAreMergedAgain) {
     // The ChinaList step leaves its buckets untouched when its download fails.
-    setenv("QUORLEX_RULE_HOST", "127.0.0.1:1", 1);  // nothing listens there
+    RuleHostFor refused("127.0.0.1:1");  // nothing listens there
     PluginWindow w;
     ASSERT_TRUE(w.open());
     UntickEverySource();
@@ -133,7 +134,6 @@ TEST(MainWindow, BucketsOfAFailedSourceAreMergedAgain) {
     EXPECT_EQ(t::Caption(编辑框_白名单), "**://ok.example/*\r\n");
     G().ChinaListWhiteRules.clear();
     G().ChinaListBlockRules.clear();
-    unsetenv("QUORLEX_RULE_HOST");
 }
 
 // Stands for a task blocked in a network wait: it wakes only when the window goes.

@@ -6,7 +6,13 @@
 
 #include "common/controls.h"
 #include "common/globals.h"
+#include "mirror_process.h"
+#include "rules/sources/chinalist_convert.h"
+#include "rules/sources/kingsoft_convert.h"
+#include "web/decode.h"
 #include "window_harness.h"
+
+#include <fstream>
 
 namespace t = platform::test;
 
@@ -42,18 +48,19 @@ std::vector<std::string> StatusTexts() {
 class SourceSteps : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("QUORLEX_RULE_HOST", "127.0.0.1:1", 1);
         PluginStartup();
+        refused_.reset(new RuleHostFor("127.0.0.1:1"));  // nothing listens there: fetches fail at once
         for (Text* bucket : {&G().ChinaListBlockRules, &G().ChinaListWhiteRules, &G().ChinaListHideRules,
                              &G().KingsoftRules})
             bucket->clear();
     }
     void TearDown() override {
-        unsetenv("QUORLEX_RULE_HOST");
         t::AnswerMessageBoxesAtOnce(false);
         t::TakeMessageBoxes();
         G().ChinaListText.Set(Text());
+        refused_.reset();
     }
+    std::unique_ptr<RuleHostFor> refused_;
 };
 
 const Text kChinaList =
@@ -125,6 +132,34 @@ TEST_F(SourceSteps, EachTickedKingsoftListThatFailsShowsItsOwnMessage) {
     EXPECT_EQ(kingsoft, std::vector<std::string>({"正在获取金山规则...", "卡饭论坛规则获取失败！",
                                                   "不良网站恶意元素过滤规则获取失败！"}));
     EXPECT_EQ(G().KingsoftRules, "");  // emptied at the start of every run
+}
+
+std::string Fixture(const std::string& path) {
+    std::ifstream in(std::string(QUORLEX_SOURCE_DIR) + "/tests/mirror/fixtures/" + path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(SourceSteps, AgainstTheMirrorTheListsArriveConverted) {
+    Mirror mirror;
+    ASSERT_NE(mirror.port(), 0);
+    refused_.reset();
+    RuleHostFor host(mirror.address());
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    UntickAllBut({选择框_卡饭论坛规则, 选择框_ChinaList规则});
+    t::AnswerMessageBoxesAtOnce(true);
+    ASSERT_TRUE(FetchAndWait(20000));
+
+    const Text kafan = TrimRuleText(ConvertKingsoftList(TextUpTo0(StripUtf8Bom(
+        Fixture("kingsoft/list_761e39dc276111df8e7700215a45ab18.txt")))));
+    ASSERT_GE(kafan.size(), kMinKingsoftListBytes);
+    EXPECT_EQ(TrimRuleText(G().KingsoftRules), kafan);
+    const ChinaListBuckets lazy = ConvertChinaList(Utf8ToGbk(Fixture("chinalist/adblock-lazy.txt")), nullptr);
+    EXPECT_EQ(G().ChinaListBlockRules, lazy.block);
+    EXPECT_EQ(G().ChinaListWhiteRules, lazy.white);
+    EXPECT_EQ(G().ChinaListHideRules, lazy.hide);
+    EXPECT_NE(Find(t::Caption(编辑框_黑名单), kafan), 0u);
+    EXPECT_FALSE(mirror.RequestFor("/filerule/download/blackurl_rule/761e39dc276111df8e7700215a45ab18/").empty());
 }
 
 }  // namespace
