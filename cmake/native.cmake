@@ -22,3 +22,8 @@ target_link_libraries(quorlex PRIVATE quorlex_core)
 add_dependencies(quorlex_tests quorlex)
 target_compile_definitions(quorlex_tests PRIVATE QUORLEX_CLI="$<TARGET_FILE:quorlex>")
 include(cmake/tools.cmake)
+
+# Benchmarks of the converters (not run by ctest).
+find_package(benchmark REQUIRED)
+add_executable(quorlex_bench tests/bench/converters_bench.cpp)
+target_link_libraries(quorlex_bench PRIVATE quorlex_core benchmark::benchmark)

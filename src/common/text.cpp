@@ -30,11 +30,25 @@ bool MatchAt(const Text& hay, size_t i, const Text& needle, bool exact) {
     return true;
 }
 
+// The first byte of a needle in both cases (the same byte twice when case does not apply):
+// a cheap test that rules out almost every position before the full comparison.
+struct FirstByte {
+    char lower, upper;
+    FirstByte(const Text& needle, bool exact) {
+        const char c = needle[0];
+        const bool letter = !exact && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'));
+        lower = letter ? FoldAscii(c) : c;
+        upper = letter ? char(lower - 'a' + 'A') : c;
+    }
+    bool At(char c) const { return c == lower || c == upper; }
+};
+
 size_t FindFrom(const Text& hay, const Text& needle, size_t from, bool exact) {
     if (needle.empty() || from < 1) return 0;
     const size_t n = hay.size(), m = needle.size();
+    const FirstByte first(needle, exact);
     for (size_t i = from - 1; i + m <= n; i += CharLength(hay, i)) {
-        if (MatchAt(hay, i, needle, exact)) return i + 1;
+        if (first.At(hay[i]) && MatchAt(hay, i, needle, exact)) return i + 1;
     }
     return 0;
 }
@@ -43,8 +57,9 @@ size_t FindLastImpl(const Text& hay, const Text& needle, bool exact) {
     if (needle.empty()) return 0;
     size_t last = 0;
     const size_t n = hay.size(), m = needle.size();
+    const FirstByte first(needle, exact);
     for (size_t i = 0; i + m <= n; i += CharLength(hay, i)) {
-        if (MatchAt(hay, i, needle, exact)) last = i + 1;
+        if (first.At(hay[i]) && MatchAt(hay, i, needle, exact)) last = i + 1;
     }
     return last;
 }
@@ -53,10 +68,11 @@ Text ReplaceImpl(const Text& text, const Text& from, const Text& to, bool exact)
     if (from.empty()) return text;
     Text out;
     out.reserve(text.size());
+    const FirstByte first(from, exact);
     size_t copied = 0;  // bytes of `text` already copied or replaced
     size_t i = 0;
     while (i + from.size() <= text.size()) {
-        if (MatchAt(text, i, from, exact)) {
+        if (first.At(text[i]) && MatchAt(text, i, from, exact)) {
             out.append(text, copied, i - copied);
             out += to;
             i += from.size();
@@ -80,25 +96,46 @@ size_t TrimmableAt(const Text& t, size_t i, bool ruleChars) {
     return 0;
 }
 
-// One pass from the left: skip the leading run, then remember where the trailing run begins
-// (character boundaries are only known when walking from the start).
-Text TrimImpl(const Text& t, bool ruleChars) {
-    size_t i = 0;
-    for (size_t len; i < t.size() && (len = TrimmableAt(t, i, ruleChars)) != 0;) i += len;
-    const size_t begin = i;
-    size_t runStart = Text::npos;
-    while (i < t.size()) {
-        const size_t len = TrimmableAt(t, i, ruleChars);
-        if (len != 0) {
-            if (runStart == Text::npos) runStart = i;
-            i += len;
+// How many bytes of 0x80 or more stand right before `end`, not counting below `begin`.
+size_t HighRunBefore(const Text& t, size_t begin, size_t end) {
+    size_t k = 0;
+    while (end - k > begin && IsLeadByte(static_cast<unsigned char>(t[end - 1 - k]))) ++k;
+    return k;
+}
+
+// The left end is found walking forward. The right end is found walking backward: a byte right
+// after a byte below 0x80 always starts a character, so a run of bytes of 0x80 or more pairs up
+// from its start, and whether the last byte ends a character follows from the run's parity.
+// Trimming a long text is then as cheap as its trimmed ends.
+struct Bounds {
+    size_t begin, end;
+};
+
+Bounds TrimBounds(const Text& t, bool ruleChars) {
+    size_t begin = 0;
+    for (size_t len; begin < t.size() && (len = TrimmableAt(t, begin, ruleChars)) != 0;) begin += len;
+    size_t end = t.size();
+    size_t run = HighRunBefore(t, begin, end);  // high bytes ending the text as kept so far
+    while (end > begin) {
+        if (run == 0) {
+            // A single byte below 0x80: a character of its own unless a lead byte precedes it.
+            const size_t before = HighRunBefore(t, begin, end - 1);
+            if (before % 2 == 1 || TrimmableAt(t, end - 1, ruleChars) != 1) break;
+            --end;
+            run = before;
+        } else if (run >= 2 && run % 2 == 0 && TrimmableAt(t, end - 2, ruleChars) == 2) {
+            end -= 2;  // a full-width space
+            run -= 2;
         } else {
-            runStart = Text::npos;
-            i += CharLength(t, i);
+            break;
         }
     }
-    const size_t end = runStart == Text::npos ? t.size() : runStart;
-    return t.substr(begin, end - begin);
+    return {begin, end};
+}
+
+Text TrimImpl(const Text& t, bool ruleChars) {
+    const Bounds b = TrimBounds(t, ruleChars);
+    return t.substr(b.begin, b.end - b.begin);
 }
 
 }  // namespace
@@ -174,3 +211,14 @@ bool StartsWith(const Text& text, const Text& prefix) {
 
 Text Trim(const Text& text) { return TrimImpl(text, false); }
 Text TrimRuleText(const Text& text) { return TrimImpl(text, true); }
+
+void TrimRuleTextInPlace(Text& text) {
+    const Bounds b = TrimBounds(text, true);
+    text.erase(b.end);
+    text.erase(0, b.begin);
+}
+
+void AppendTrimmedRuleText(Text& out, const Text& text) {
+    const Bounds b = TrimBounds(text, true);
+    out.append(text, b.begin, b.end - b.begin);
+}

@@ -52,3 +52,7 @@ bool StartsWith(const Text& text, const Text& prefix);  // ASCII case ignored
 Text Trim(const Text& text);
 // Any run of ASCII spaces, full-width spaces, TAB, LF and CR removed at both ends.
 Text TrimRuleText(const Text& text);
+// The same without a copy of the whole text: trims `text` itself, or appends the trimmed
+// `text` to `out`. Long lists are merged with these.
+void TrimRuleTextInPlace(Text& text);
+void AppendTrimmedRuleText(Text& out, const Text& text);

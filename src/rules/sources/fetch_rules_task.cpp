@@ -11,17 +11,19 @@
 void OnFetchRulesClicked() { StartTask(kFetchTaskSlot, FetchRulesTask); }
 
 Text MergeRuleBuckets(std::initializer_list<const Text*> buckets) {
+    // Built in one buffer: the lists run to megabytes, and every fresh copy costs.
+    size_t total = 0;
+    for (const Text* bucket : buckets) total += bucket->size() + kCrLf.size();
     Text acc;
+    acc.reserve(total);
     bool first = true;
     for (const Text* bucket : buckets) {
-        if (first) {
-            acc = TrimRuleText(*bucket);
-            first = false;
-            continue;
+        if (!first) {
+            TrimRuleTextInPlace(acc);
+            acc += kCrLf;
         }
-        acc = TrimRuleText(acc);
-        acc += kCrLf;
-        acc += TrimRuleText(*bucket);
+        AppendTrimmedRuleText(acc, *bucket);
+        first = false;
     }
     return acc;
 }
