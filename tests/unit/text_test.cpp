@@ -133,6 +133,32 @@ TEST(TextTrim, RuleTextTrimsEveryMixtureOfBlanksAndLineEnds) {
     for (const auto& c : cases) EXPECT_EQ(TrimRuleText(c.in), c.out);
 }
 
+TEST(TextTrim, TheRightEndRespectsDoubleByteCharacters) {
+    const Text fw = "\xA1\xA1";
+    struct { Text in, out; } cases[] = {
+        {"a\xB0 ", "a\xB0 "},                 // the space is the trail byte of \xB0
+        {"a\xB0\xB0 ", "a\xB0\xB0"},          // here it stands alone
+        {"\xB0\xA1" + fw, "\xB0\xA1"},        // a character ending in A1, then a full-width space
+        {"\xB0" + fw, "\xB0" + fw},           // B0 A1 is a character; the A1 left is a lone lead byte
+        {"\xB0\xA1\xB0" + fw + fw, "\xB0\xA1\xB0" + fw + fw},  // odd run: nothing pairs at the end
+        {"x" + fw + " \r\n" + fw, "x"},
+        {fw + fw, ""},
+        {"\xA1", "\xA1"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TrimRuleText(c.in), c.out) << c.in;
+}
+
+TEST(TextTrim, InPlaceAndAppendingGiveTheSameAsACopy) {
+    for (const Text& t : {Text(" \r\nab c\t\n"), Text(""), Text("\r\n"), Text("a\xB0 "), Text("\xA1\xA1x\xA1\xA1")}) {
+        Text inPlace = t;
+        TrimRuleTextInPlace(inPlace);
+        EXPECT_EQ(inPlace, TrimRuleText(t)) << t;
+        Text appended = "pre";
+        AppendTrimmedRuleText(appended, t);
+        EXPECT_EQ(appended, "pre" + TrimRuleText(t)) << t;
+    }
+}
+
 TEST(TextCase, FoldsOnlySingleByteLetters) {
     EXPECT_EQ(ToLowerAscii("AbC" + kTrailA), "abc" + kTrailA);
     EXPECT_EQ(ToUpperAscii("abc\xB0\x61"), "ABC\xB0\x61");
