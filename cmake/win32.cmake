@@ -35,10 +35,12 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 file(GLOB E2E_SOURCES CONFIGURE_DEPENDS tests/wine/*.cpp)
-add_executable(e2e_tests ${E2E_SOURCES} src/ui/layout.cpp)
+add_executable(e2e_tests ${E2E_SOURCES})
 target_include_directories(e2e_tests PRIVATE src)
 target_compile_definitions(e2e_tests PRIVATE UNICODE _UNICODE)
-target_link_libraries(e2e_tests PRIVATE gtest ${QUORLEX_STATIC_LINK})
+# The driver links the program logic too, to work out the rules it expects in the boxes.
+target_link_libraries(e2e_tests PRIVATE quorlex_core gtest ${QUORLEX_STATIC_LINK})
+target_compile_definitions(e2e_tests PRIVATE QUORLEX_FIXTURE_DIR="Z:${CMAKE_SOURCE_DIR}/tests/mirror/fixtures")
 
 # Holds a file open from another process, for the end-to-end tests of the profile locator.
 add_executable(holdopen tools/holdopen/holdopen.cpp)
