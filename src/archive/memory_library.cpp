@@ -344,7 +344,7 @@ void MemoryLibrary::Free() {
 int MemoryLibrary::FreeImportedLibraries() {
     int count = 0;
     for (platform::ModuleHandle m : importedModules_) {
-        platform::FreeModule(m);
+        platform::ReleaseModule(m);
         ++count;
     }
     return count;

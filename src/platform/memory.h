@@ -20,7 +20,7 @@ using ModuleHandle = void*;
 // A module already loaded in the process under `name` (not loaded again); nullptr when none.
 ModuleHandle FindLoadedModule(const Text& name);
 ModuleHandle LoadModule(const Text& name);  // nullptr on failure
-void FreeModule(ModuleHandle module);
+void ReleaseModule(ModuleHandle module);
 // The address of an exported function, by name or by ordinal; 0 when not found.
 uintptr_t FindModuleFunction(ModuleHandle module, const Text& name);
 uintptr_t FindModuleOrdinal(ModuleHandle module, uint16_t ordinal);

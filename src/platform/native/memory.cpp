@@ -79,7 +79,7 @@ ModuleHandle LoadModule(const Text& name) {
     return m;
 }
 
-void FreeModule(ModuleHandle module) {
+void ReleaseModule(ModuleHandle module) {
     if (memory_test::FakeModule* m = Find(module)) ++m->frees;
 }
 

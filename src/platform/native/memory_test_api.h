@@ -13,7 +13,7 @@ struct FakeModule {
     bool loadable = true;                 // LoadModule succeeds
     std::map<std::string, uintptr_t> functions;  // by name
     std::map<uint16_t, uintptr_t> ordinals;
-    int loads = 0, frees = 0;             // counted by LoadModule / FreeModule
+    int loads = 0, frees = 0;             // counted by LoadModule / ReleaseModule
 };
 
 // Module names are matched ignoring ASCII case, as Windows does.

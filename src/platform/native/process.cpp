@@ -104,6 +104,10 @@ bool StartProcess(const Text& commandLine, const StartupRecord& startup, Process
     // A process group of its own, so that ending it ends what it started too.
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    // Windows starts any program file; here a file written by the program lacks the exec bits.
+    struct stat st;
+    if (stat(native[0].c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IXUSR))
+        chmod(native[0].c_str(), st.st_mode | S_IXUSR | S_IXGRP | S_IXOTH);
     pid_t pid = 0;
     const int r = posix_spawn(&pid, native[0].c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

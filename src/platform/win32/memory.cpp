@@ -33,7 +33,7 @@ void ReleaseImageMemory(void* base) {
 
 ModuleHandle FindLoadedModule(const Text& name) { return GetModuleHandleA(name.c_str()); }
 ModuleHandle LoadModule(const Text& name) { return LoadLibraryA(name.c_str()); }
-void FreeModule(ModuleHandle module) {
+void ReleaseModule(ModuleHandle module) {
     if (module) FreeLibrary(HMODULE(module));
 }
 
