@@ -12,6 +12,10 @@ configure() {  # dir, extra cmake arguments...
   [ -f "$dir/CMakeCache.txt" ] || cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 }
 
+# The archive tools' libraries for each Windows target (cached: nothing to do once built).
+scripts/build-deps.sh i686
+[ "$QUORLEX_WINE_BITS" = 64 ] && scripts/build-deps.sh x86_64
+
 configure build/native
 configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 cmake --build build/native -j"$jobs"
