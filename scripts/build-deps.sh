@@ -15,7 +15,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${QUORLEX_CACHE:-$HOME/.cache/quorlex}/deps
 xz_version=5.4.1-1+deb12u1
 archive_version=3.6.2-1+deb12u4
-stamp="xz-utils $xz_version libarchive $archive_version"
+stamp="xz-utils $xz_version libarchive $archive_version (static, zlib and liblzma only)"
 out=$cache/$arch
 if [ -f "$out/stamp" ] && [ "$(cat "$out/stamp")" = "$stamp" ]; then
   exit 0
@@ -41,16 +41,17 @@ if [ ! -f "$src/stamp" ] || [ "$(cat "$src/stamp")" != "$stamp" ]; then
 fi
 
 work=$cache/build-$arch
+logs=$cache/logs
 rm -rf "$work" "$out"
-mkdir -p "$work/xz" "$work/archive" "$out/include" "$out/lib"
+mkdir -p "$work/xz" "$work/archive" "$out/include" "$out/lib" "$logs"
 
 # liblzma: the library only, no tools, documents or translations.
 (cd "$work/xz" && "$xz_src/configure" --host="$host" --prefix="$out" \
    --enable-static --disable-shared --enable-threads=vista \
    --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo --disable-lzma-links \
-   --disable-scripts --disable-doc --disable-nls >"$work/xz.log" 2>&1 \
- && make -j"$jobs" -C src/liblzma >>"$work/xz.log" 2>&1 \
- && make -C src/liblzma install >>"$work/xz.log" 2>&1) || { tail -30 "$work/xz.log" >&2; exit 1; }
+   --disable-scripts --disable-doc --disable-nls >"$logs/$arch-xz.log" 2>&1 \
+ && make -j"$jobs" -C src/liblzma >>"$logs/$arch-xz.log" 2>&1 \
+ && make -C src/liblzma install >>"$logs/$arch-xz.log" 2>&1) || { tail -30 "$logs/$arch-xz.log" >&2; exit 1; }
 
 # libarchive: the static library with zlib and liblzma; every other codec, crypto library,
 # front end and test left out.
@@ -64,10 +65,10 @@ done
    -DENABLE_ZLIB=ON -DENABLE_LZMA=ON -DPOSIX_REGEX_LIB=NONE -DZLIB_WINAPI_EXITCODE=1 \
    -DZLIB_WINAPI=0 -DZLIB_WINAPI_WITH_LIB="/usr/$host/lib/libz.a" \
    -DLIBLZMA_INCLUDE_DIR="$out/include" -DLIBLZMA_LIBRARY="$out/lib/liblzma.a" \
-   -DZLIB_INCLUDE_DIR="/usr/$host/include" -DZLIB_LIBRARY="/usr/$host/lib/libz.a" \
-   >"$work/archive.log" 2>&1 \
- && cmake --build "$work/archive" -j"$jobs" --target archive_static >>"$work/archive.log" 2>&1) \
-  || { tail -30 "$work/archive.log" >&2; exit 1; }
+   -DZLIB_LIBRARY="/usr/$host/lib/libz.a" \
+   >"$logs/$arch-archive.log" 2>&1 \
+ && cmake --build "$work/archive" -j"$jobs" --target archive_static >>"$logs/$arch-archive.log" 2>&1) \
+  || { tail -30 "$logs/$arch-archive.log" >&2; exit 1; }
 cp "$work/archive/libarchive/libarchive_static.a" "$out/lib/libarchive.a"
 cp "$archive_src/libarchive/archive.h" "$archive_src/libarchive/archive_entry.h" "$out/include/"
 rm -rf "$work"
