@@ -17,6 +17,10 @@ xz_version=5.4.1-1+deb12u1
 archive_version=3.6.2-1+deb12u4
 stamp="xz-utils $xz_version libarchive $archive_version (static, zlib and liblzma only)"
 out=$cache/$arch
+# One build per target at a time: a second caller waits, then finds the result.
+mkdir -p "$cache"
+exec 9>"$cache/$arch.lock"
+flock 9
 if [ -f "$out/stamp" ] && [ "$(cat "$out/stamp")" = "$stamp" ]; then
   exit 0
 fi
