@@ -4,8 +4,6 @@
 // its bytes from the type on.
 #pragma once
 
-#include <zlib.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +16,16 @@ struct RarEntry {
     bool directory = false;
 };
 
+// CRC-32 (the zlib and RAR polynomial), bitwise: the fixtures are tiny.
+inline uint32_t Crc32(const std::string& bytes) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char b : bytes) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
 inline void Put(std::string& s, uint64_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) s += char(v >> (8 * i));
 }
@@ -29,7 +37,7 @@ inline std::string Block(uint8_t type, uint16_t flags, const std::string& rest) 
     Put(body, flags, 2);
     Put(body, 7 + rest.size(), 2);
     body += rest;
-    const uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()));
+    const uint32_t crc = Crc32(body);
     std::string block;
     Put(block, crc & 0xFFFF, 2);
     return block + body;
@@ -40,7 +48,7 @@ inline std::string StoredRar4(const std::vector<RarEntry>& entries) {
     out += Block(0x73, 0, std::string(6, '\0'));  // archive header: two reserved fields
     for (const RarEntry& e : entries) {
         const uint16_t flags = 0x8000 | (e.directory ? 0x00E0 : 0);  // data follows; folder
-        const uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), uInt(e.data.size()));
+        const uint32_t crc = Crc32(e.data);
         std::string rest;
         Put(rest, e.data.size(), 4);   // PACK_SIZE
         Put(rest, e.data.size(), 4);   // UNP_SIZE

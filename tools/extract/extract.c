@@ -120,7 +120,7 @@ static int MakeLevels(xchar* path, size_t from, int last) {
     for (i = from; i <= n; ++i) {
         if (i < n && path[i] != SEP) continue;
         if (i == n && !last) break;
-        if (i == 0 || path[i - 1] == X(':')) continue; /* the root or a drive */
+        if (i == 0 || path[i - 1] == X(':') || path[i - 1] == SEP) continue; /* root, drive, "\\" */
         xchar keep = path[i];
         path[i] = 0;
         int ok = IsDir(path) || MakeDir(path) == 0 || IsDir(path);
