@@ -1,0 +1,188 @@
+// The Maxthon source step: signatures, the download page's link, leftover work directories, and
+// the whole step through the headless window against the local mirror (download page, link,
+// ZIP attachment, SiteList conversion) and against a host where nothing answers.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/controls.h"
+#include "common/globals.h"
+#include "mirror_process.h"
+#include "rar4_writer.h"
+#include "rules/sources/maxthon_source.h"
+#include "window_harness.h"
+
+namespace t = platform::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+Text ProgramPath(const fs::path& p) { return ReplaceAllExact(p.string(), "/", "\\"); }
+
+TEST(MaxthonSignatures, KindByTheFirstBytes) {
+    struct Row {
+        ByteBuffer bytes;
+        MaxthonArchiveKind kind;
+    } rows[] = {
+        {ByteBuffer("\x37\x7A\xBC\xAF\x27\x1C\x00\x04", 8), MaxthonArchiveKind::SevenZip},
+        {"PK\x03\x04rest", MaxthonArchiveKind::Zip},
+        {"Rar!\x1A\x07", MaxthonArchiveKind::Rar},
+        {"Rar!\x1A", MaxthonArchiveKind::Rar},
+        {"Rar!", MaxthonArchiveKind::None},  // shorter than the signature
+        {"\x37\x7A\xBC\xAF\x27", MaxthonArchiveKind::None},
+        {"PK\x05\x06", MaxthonArchiveKind::None},
+        {"<html>", MaxthonArchiveKind::None},
+        {"", MaxthonArchiveKind::None},
+    };
+    for (const Row& r : rows) EXPECT_EQ(MaxthonArchiveKindOf(r.bytes), r.kind) << r.bytes;
+}
+
+TEST(MaxthonPage, LinkBetweenQuotes) {
+    struct Row {
+        ByteBuffer page;
+        bool found;
+        Text link;
+    } rows[] = {
+        {"<a href=\"attachment.php?aid=29080&amp;k=1\">x</a>", true, "attachment.php?aid=29080&amp;k=1"},
+        {"<A HREF=\"ATTACHMENT.PHP?AID=29080&k=2\">", true, "ATTACHMENT.PHP?AID=29080&k=2"},
+        {"\"attachment.php?aid=29080\"", true, "attachment.php?aid=29080"},
+        {"\"attachment.php?aid=29080 and no closing quote", true, ""},
+        {"href=attachment.php?aid=29080", false, ""},
+        {ByteBuffer("\0\"attachment.php?aid=29080\"", 27), false, ""},  // text ends at the zero
+        {"", false, ""},
+    };
+    for (const Row& r : rows) {
+        bool found = !r.found;
+        EXPECT_EQ(MaxthonPageLink(r.page, found), r.link) << r.page;
+        EXPECT_EQ(found, r.found) << r.page;
+    }
+}
+
+class MaxthonStep : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quorlex-maxthon-XXXXXX";
+        tmp = mkdtemp(pattern);
+        setenv("tmp", ProgramPath(tmp).c_str(), 1);
+        PluginStartup();
+        G().MaxthonBlockRules = "old block";
+        G().MaxthonWhiteRules = "old white";
+    }
+    void TearDown() override {
+        unsetenv("tmp");
+        fs::remove_all(tmp);
+    }
+    std::vector<fs::path> WorkDirs() const {
+        std::vector<fs::path> dirs;
+        for (const auto& e : fs::directory_iterator(tmp))
+            if (e.is_directory() && e.path().extension() == ".tqnx") dirs.push_back(e.path());
+        return dirs;
+    }
+    fs::path tmp;
+};
+
+void OnlyMaxthon(bool ticked) {
+    for (int id = 选择框_傲游论坛规则; id <= 选择框_用户原有规则; ++id) {
+        const bool wanted = ticked && id == 选择框_傲游论坛规则;
+        if (t::Checked(id) != wanted) t::Click(id);
+    }
+}
+
+bool FetchAndWait(uint32_t ms) {
+    t::Click(按钮_获取规则);
+    return t::WaitUntil([] { return t::Caption(标签_状态) == "过滤规则获取完毕！" && t::Enabled(按钮_获取规则); }, ms);
+}
+
+std::vector<std::string> StatusTexts() {
+    std::vector<std::string> texts;
+    const std::string prefix = "text " + std::to_string(标签_状态) + " ";
+    for (const std::string& entry : t::TakeLog())
+        if (entry.rfind(prefix, 0) == 0) texts.push_back(entry.substr(prefix.size()));
+    return texts;
+}
+
+bool Has(const std::vector<std::string>& texts, const std::string& text) {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+TEST_F(MaxthonStep, PageLinkZipAttachmentAndConversion) {
+    Mirror mirror;
+    ASSERT_NE(mirror.port(), 0);
+    // A directory a failed run left behind, and one that is not ours.
+    fs::create_directories(tmp / "1a2b.tqnx");
+    std::ofstream(tmp / "1a2b.tqnx" / "SiteList.rar") << "x";
+    fs::create_directories(tmp / "other.tqnx");
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    OnlyMaxthon(true);
+    {
+        RuleHostFor host(mirror.address());
+        t::TakeLog();
+        ASSERT_TRUE(FetchAndWait(20000));
+    }
+    const std::vector<std::string> texts = StatusTexts();
+    for (const char* s : {"正在获取傲游规则文件...", "傲游规则文件获取成功！", "正在解压傲游规则文件...",
+                          "傲游规则文件解压完成！", "成功获取傲游规则！"})
+        EXPECT_TRUE(Has(texts, s)) << s;
+    int attachmentRequests = 0;
+    for (const std::vector<std::string>& r : mirror.Requests())
+        if (!r.empty() && r[0].find("attachment.php?aid=29080") != std::string::npos) ++attachmentRequests;
+    EXPECT_EQ(attachmentRequests, 2);  // the attachment (a page here), then the page's link
+    EXPECT_FALSE(mirror.RequestFor("k=4f2c9e81d7").empty());  // the page's link, entities kept
+    EXPECT_NE(G().MaxthonBlockRules, "old block");
+    EXPECT_NE(G().MaxthonWhiteRules, "old white");
+    EXPECT_FALSE(G().MaxthonWhiteRules.empty());  // at least the fixed exception rules
+    // The work directory went with the conversion; the leftover went at the start.
+    EXPECT_FALSE(fs::exists(tmp / "1a2b.tqnx"));
+    EXPECT_TRUE(fs::exists(tmp / "other.tqnx"));
+    EXPECT_EQ(WorkDirs().size(), 1u);
+}
+
+TEST_F(MaxthonStep, NothingAnswersReportsTheFetchFailureAndLeavesNoWorkDirectory) {
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    OnlyMaxthon(true);
+    {
+        RuleHostFor host("127.0.0.1:1");
+        t::TakeLog();
+        ASSERT_TRUE(FetchAndWait(20000));
+    }
+    EXPECT_TRUE(Has(StatusTexts(), "傲游规则文件获取失败！"));
+    EXPECT_TRUE(WorkDirs().empty());
+}
+
+TEST_F(MaxthonStep, UntickedEmptiesTheBucketsWithoutAFetch) {
+    Mirror mirror;
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    OnlyMaxthon(false);
+    t::Click(选择框_用户原有规则);  // one source, so the task runs
+    {
+        RuleHostFor host(mirror.address());
+        ASSERT_TRUE(FetchAndWait(20000));
+    }
+    EXPECT_TRUE(G().MaxthonBlockRules.empty());
+    EXPECT_TRUE(G().MaxthonWhiteRules.empty());
+    EXPECT_TRUE(mirror.RequestFor("attachment.php").empty());
+}
+
+// The conversion of an unpacked work directory, and its refusal of a file that is no site list.
+TEST_F(MaxthonStep, ConvertSiteListDeletesTheWorkDirectory) {
+    const fs::path dir = tmp / "5.tqnx";
+    fs::create_directories(dir);
+    std::ofstream(dir / "SiteList.xml") << "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                                           "<sp><s d=\"example.com\"><blacklist><i mode=\"0\">/ads/*</i></blacklist></s></sp>";
+    EXPECT_EQ(ConvertSiteList(ProgramPath(dir)), 0);
+    EXPECT_NE(G().MaxthonBlockRules.find("ads"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir));
+    fs::create_directories(dir);
+    std::ofstream(dir / "SiteList.xml") << "<notsp/>";
+    EXPECT_EQ(ConvertSiteList(ProgramPath(dir)), -1);
+    EXPECT_TRUE(G().MaxthonBlockRules.empty());
+    EXPECT_FALSE(fs::exists(dir));
+}
+
+}  // namespace
