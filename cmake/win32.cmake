@@ -1,4 +1,6 @@
 # Windows build (mingw-w64): the plug-in DLL, the browser stand-in host and the Wine test driver.
+# zlib goes in statically too: the DLL may import system DLLs only.
+set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
 target_link_libraries(quorlex_core PUBLIC ZLIB::ZLIB user32 gdi32 comctl32 kernel32 advapi32 wininet shell32)
 target_compile_definitions(quorlex_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
