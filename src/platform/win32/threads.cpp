@@ -9,13 +9,25 @@ namespace {
 struct Start {
     void (*routine)(void*);
     void* arg;
+    HMODULE module;  // our module, held for as long as the thread runs
 };
 
+// A thread that outlives the window (an abandoned fetch worker still blocked in the network)
+// must never run on inside a DLL that the browser has unloaded meanwhile: every thread holds a
+// reference to the module its code lives in and gives it back as its very last act.
 DWORD WINAPI Trampoline(void* p) {
     Start start = *static_cast<Start*>(p);
     delete static_cast<Start*>(p);
     start.routine(start.arg);
+    if (start.module) FreeLibraryAndExitThread(start.module, 0);
     return 0;
+}
+
+HMODULE PinOwnModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCWSTR>(&Trampoline), &module);
+    return module;
 }
 
 // Runs every pending message of the calling thread. A WM_QUIT is put back for the loop that
@@ -35,9 +47,12 @@ void DispatchPending() {
 }  // namespace
 
 ThreadHandle StartThread(void (*routine)(void*), void* arg) {
-    auto* start = new Start{routine, arg};
+    auto* start = new Start{routine, arg, PinOwnModule()};
     HANDLE h = CreateThread(nullptr, 0, Trampoline, start, 0, nullptr);
-    if (!h) delete start;
+    if (!h) {
+        if (start->module) FreeLibrary(start->module);
+        delete start;
+    }
     return h;
 }
 
