@@ -20,6 +20,8 @@ Text Hex(uint32_t n) {
     return buffer;
 }
 
+bool PathTaken(const Text& path) { return platform::FileExists(path) || platform::DirectoryExists(path); }
+
 }  // namespace
 
 Text NewTempFileName() {
@@ -29,7 +31,9 @@ Text NewTempFileName() {
     uint32_t n = uint32_t(platform::MonotonicMs()) + namingCounter.fetch_add(1) + 1;
     for (uint32_t tried = 0; tried < kMaxNamesTried; ++tried, ++n) {
         const Text name = dir + Hex(n) + ".tmp";
-        if (!platform::FileExists(name) && !platform::DirectoryExists(name)) return name;
+        // The work directory's own name is checked too: a failed write leaves its work directory
+        // behind, and another process may have drawn the same number in the same tick.
+        if (!PathTaken(name) && !PathTaken(ReplaceAll(name, ".tmp", ".tqnx"))) return name;
     }
     return Text();
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "common/controls.h"
 #include "common/globals.h"
 #include "common/worker_threads.h"
@@ -98,6 +100,26 @@ TEST(WorkDir, NamedInTheTmpDirectoryWithTheTqnxEnding) {
 
     setenv("tmp", tmp.c_str(), 1);
     const Text made = CreateWorkDir();
+    EXPECT_TRUE(platform::DirectoryExists(made));
+}
+
+TEST(WorkDir, ANumberWhoseWorkDirectoryIsLeftOverIsSkipped) {
+    BrowserInstall install;
+    // Work directories left behind under the numbers the next naming starts from: the ".tmp"
+    // names are free, the ".tqnx" ones are not.
+    const Text first = NewTempFileName();
+    const Text prefix = ProgramPath(install.tmp()) + "\\";
+    const unsigned long drawn = std::stoul(Mid(first, long(prefix.size()) + 1, long(first.size() - prefix.size()) - 4), nullptr, 16);
+    std::set<std::string> left;
+    for (unsigned long n = drawn; n < drawn + 5000; ++n) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%lx.tqnx", n);
+        fs::create_directory(install.tmp() / hex);
+        left.insert(hex);
+    }
+    const Text made = CreateWorkDir();
+    ASSERT_TRUE(StartsWith(made, prefix)) << made;
+    EXPECT_EQ(left.count(MidToEnd(made, long(prefix.size()) + 1)), 0u) << made;
     EXPECT_TRUE(platform::DirectoryExists(made));
 }
 
