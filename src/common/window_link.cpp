@@ -8,7 +8,7 @@
 
 namespace {
 
-enum class WriteKind { Caption, AppendCaption, AppendEdit, Enabled, Height };
+enum class WriteKind { Caption, AppendCaption, AppendEdit, Enabled, Height, Topmost };
 
 struct ControlWrite {
     WriteKind kind;
@@ -31,6 +31,7 @@ void Apply(const ControlWrite& w) {
     case WriteKind::AppendEdit: platform::AppendEditText(w.id, w.text); break;
     case WriteKind::Enabled: platform::SetControlEnabled(w.id, w.value != 0); break;
     case WriteKind::Height: platform::SetControlHeight(w.id, w.value); break;
+    case WriteKind::Topmost: platform::SetTopmost(w.value != 0); break;
     }
 }
 
@@ -58,6 +59,7 @@ void AppendToEditBox(ControlId id, const Text& text) { Submit({WriteKind::Append
 void SetControlEnabledState(ControlId id, bool enabled) { Submit({WriteKind::Enabled, id, Text(), enabled ? 1 : 0}); }
 void SetControlHeightTo(ControlId id, int height) { Submit({WriteKind::Height, id, Text(), height}); }
 void SetStatusText(const Text& text) { SetControlCaption(标签_状态, text); }
+void SetWindowTopmostState(bool on) { Submit({WriteKind::Topmost, 标签_状态, Text(), on ? 1 : 0}); }
 
 void SetCommandsEnabled(bool enabled) {
     static const ControlId kCommands[] = {按钮_黑名单_写到规则文件, 按钮_白名单_写到规则文件,

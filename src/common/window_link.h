@@ -14,6 +14,7 @@ void AppendToEditBox(ControlId id, const Text& text);
 void SetControlEnabledState(ControlId id, bool enabled);
 void SetControlHeightTo(ControlId id, int height);
 void SetStatusText(const Text& text);  // the caption of 标签_状态
+void SetWindowTopmostState(bool on);    // the window's always-on-top setting
 
 // The busy lock over the four long-running commands: sets their disabled state to the opposite
 // of `enabled`, in this order: 按钮_黑名单_写到规则文件, 按钮_白名单_写到规则文件,

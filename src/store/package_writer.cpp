@@ -67,6 +67,9 @@ bool WriteRuleFile(const Text& path, const Text& text) { return platform::WriteW
 bool WriteListFiles(const Text& workDir, const Text& rules, int mode) {
     if (mode == kWriteModeBlacklist) {
         const BlacklistFiles files = BlacklistRuleFiles(rules);
+        // Off and on again: the window ends up on top of the browser it writes for.
+        SetWindowTopmostState(false);
+        SetWindowTopmostState(true);
         return WriteRuleFile(workDir + kElementFile, files.element) && WriteRuleFile(workDir + kCssFile, files.css);
     }
     return WriteRuleFile(workDir + kWhiteFile, WhitelistRuleFile(rules));

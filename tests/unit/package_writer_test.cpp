@@ -200,6 +200,17 @@ TEST_F(Writer, BlacklistReplacesElementAndCssAndKeepsTheRest) {
     EXPECT_EQ(install_.TmpEntries(), 0u);  // the work directory is gone
 }
 
+TEST_F(Writer, ABlacklistWriteSwitchesAlwaysOnTopOffAndOnAgain) {
+    ASSERT_TRUE(window_.open());
+    t::TakeLog();
+    EXPECT_EQ(Write(编辑框_黑名单, "a.com/x"), kWritten);
+    std::vector<std::string> topmost;
+    for (const std::string& entry : t::TakeLog())
+        if (entry.rfind("topmost", 0) == 0) topmost.push_back(entry);
+    EXPECT_EQ(topmost, std::vector<std::string>({"topmost 0", "topmost 1"}));
+    EXPECT_TRUE(t::Topmost());
+}
+
 TEST_F(Writer, WhitelistReplacesWhiteAndAnOlderBackupGoes) {
     ASSERT_TRUE(window_.open());
     WriteBytes(backup(), "an older backup");
