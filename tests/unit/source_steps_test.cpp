@@ -162,4 +162,35 @@ TEST_F(SourceSteps, AgainstTheMirrorTheListsArriveConverted) {
     EXPECT_FALSE(mirror.RequestFor("/filerule/download/blackurl_rule/761e39dc276111df8e7700215a45ab18/").empty());
 }
 
+TEST_F(SourceSteps, AcrossTwoRunsBucketsAreFilledEmptiedOrKept) {
+    Mirror mirror;
+    ASSERT_NE(mirror.port(), 0);
+    refused_.reset();
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    t::AnswerMessageBoxesAtOnce(true);
+    {
+        RuleHostFor host(mirror.address());
+        UntickAllBut({选择框_卡饭论坛规则, 选择框_ChinaList规则});
+        ASSERT_TRUE(FetchAndWait(20000));
+    }
+    ASSERT_FALSE(G().KingsoftRules.empty());
+    ASSERT_FALSE(G().ChinaListBlockRules.empty());
+    const Text lazyBlock = G().ChinaListBlockRules;
+
+    // Second run, nothing answers: the Kingsoft bucket starts empty again and stays so; the
+    // ChinaList step reuses the list it kept, so its buckets come out the same.
+    RuleHostFor refused("127.0.0.1:1");
+    ASSERT_TRUE(FetchAndWait(20000));
+    EXPECT_EQ(G().KingsoftRules, "");
+    EXPECT_EQ(G().ChinaListBlockRules, lazyBlock);
+
+    // Third run with ChinaList unticked: its three buckets are emptied.
+    t::Click(选择框_ChinaList规则);
+    ASSERT_TRUE(FetchAndWait(20000));
+    EXPECT_EQ(G().ChinaListBlockRules, "");
+    EXPECT_EQ(G().ChinaListWhiteRules, "");
+    EXPECT_EQ(G().ChinaListHideRules, "");
+}
+
 }  // namespace
