@@ -43,24 +43,64 @@ struct FirstByte {
     bool At(char c) const { return c == lower || c == upper; }
 };
 
-size_t FindFrom(const Text& hay, const Text& needle, size_t from, bool exact) {
-    if (needle.empty() || from < 1) return 0;
-    const size_t n = hay.size(), m = needle.size();
-    const FirstByte first(needle, exact);
-    for (size_t i = from - 1; i + m <= n; i += CharLength(hay, i)) {
-        if (first.At(hay[i]) && MatchAt(hay, i, needle, exact)) return i + 1;
+// Does a character start at index i, given that one starts at `known` (known <= i)? A byte right
+// after a byte below 0x80 always starts a character, so only the run of bytes of 0x80 or more
+// just before i matters: its bytes pair up, and an odd run makes i a trail byte.
+bool StartsCharacter(const Text& t, size_t known, size_t i) {
+    size_t k = 0;
+    while (i - k > known && IsLeadByte(static_cast<unsigned char>(t[i - 1 - k]))) ++k;
+    return k % 2 == 0;
+}
+
+// A left-to-right search that remembers a character boundary, so that checking a candidate
+// never looks further back than the previous candidate: searching a whole text stays linear.
+class Searcher {
+public:
+    Searcher(const Text& hay, const Text& needle, bool exact, size_t start)
+        : hay_(hay), needle_(needle), exact_(exact), first_(needle, exact), known_(start) {}
+
+    // The 0-based index of the next match at or after `i`, or npos.
+    size_t Next(size_t i) {
+        const size_t n = hay_.size(), m = needle_.size();
+        while (i + m <= n) {
+            if (first_.lower == first_.upper) {
+                const void* p = std::memchr(hay_.data() + i, first_.lower, n - m + 1 - i);
+                if (!p) return Text::npos;
+                i = size_t(static_cast<const char*>(p) - hay_.data());
+            } else {
+                while (i + m <= n && !first_.At(hay_[i])) ++i;
+                if (i + m > n) return Text::npos;
+            }
+            if (StartsCharacter(hay_, known_, i)) {
+                known_ = i;
+                if (MatchAt(hay_, i, needle_, exact_)) return i;
+            } else {
+                known_ = i + 1;  // i is the trail byte of the character before it
+            }
+            ++i;
+        }
+        return Text::npos;
     }
-    return 0;
+
+private:
+    const Text& hay_;
+    const Text& needle_;
+    bool exact_;
+    FirstByte first_;
+    size_t known_;
+};
+
+size_t FindFrom(const Text& hay, const Text& needle, size_t from, bool exact) {
+    if (needle.empty() || from < 1 || from > hay.size()) return 0;
+    const size_t at = Searcher(hay, needle, exact, from - 1).Next(from - 1);
+    return at == Text::npos ? 0 : at + 1;
 }
 
 size_t FindLastImpl(const Text& hay, const Text& needle, bool exact) {
     if (needle.empty()) return 0;
+    Searcher search(hay, needle, exact, 0);
     size_t last = 0;
-    const size_t n = hay.size(), m = needle.size();
-    const FirstByte first(needle, exact);
-    for (size_t i = 0; i + m <= n; i += CharLength(hay, i)) {
-        if (first.At(hay[i]) && MatchAt(hay, i, needle, exact)) last = i + 1;
-    }
+    for (size_t at = search.Next(0); at != Text::npos; at = search.Next(at + 1)) last = at + 1;
     return last;
 }
 
@@ -68,18 +108,12 @@ Text ReplaceImpl(const Text& text, const Text& from, const Text& to, bool exact)
     if (from.empty()) return text;
     Text out;
     out.reserve(text.size());
-    const FirstByte first(from, exact);
+    Searcher search(text, from, exact, 0);
     size_t copied = 0;  // bytes of `text` already copied or replaced
-    size_t i = 0;
-    while (i + from.size() <= text.size()) {
-        if (first.At(text[i]) && MatchAt(text, i, from, exact)) {
-            out.append(text, copied, i - copied);
-            out += to;
-            i += from.size();
-            copied = i;
-        } else {
-            i += CharLength(text, i);
-        }
+    for (size_t at = search.Next(0); at != Text::npos; at = search.Next(copied)) {
+        out.append(text, copied, at - copied);
+        out += to;
+        copied = at + from.size();
     }
     out.append(text, copied, Text::npos);
     return out;

@@ -183,6 +183,43 @@ TEST(RuleListLines, CrLfInsideLfAcceptedOnInput) {
     EXPECT_EQ(list, "a\r\nb\r\n");
 }
 
+// The plain definition: walk the text character by character from the start.
+size_t ReferenceFind(const Text& hay, const Text& needle, size_t from) {
+    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+    size_t i = 0;
+    while (i < from - 1) i += (static_cast<unsigned char>(hay[i]) >= 0x80 && i + 1 < hay.size()) ? 2 : 1;
+    for (; i + needle.size() <= hay.size();
+         i += (static_cast<unsigned char>(hay[i]) >= 0x80 && i + 1 < hay.size()) ? 2 : 1) {
+        bool match = true;
+        bool trail = false;  // needle[k] is the second byte of a double-byte character
+        for (size_t k = 0; k < needle.size() && match; ++k) {
+            const bool lead = !trail && static_cast<unsigned char>(needle[k]) >= 0x80;
+            match = (lead || trail) ? hay[i + k] == needle[k] : fold(hay[i + k]) == fold(needle[k]);
+            trail = lead;
+        }
+        if (match) return i + 1;
+    }
+    return 0;
+}
+
+TEST(TextFind, AgreesWithTheCharacterWalkOnRandomDoubleByteText) {
+    // Few distinct bytes, so that matches, trail bytes equal to ASCII and odd runs are common.
+    const char alphabet[] = {'a', 'A', '|', '\\', '\xB0', '\xA1', '\x81'};
+    unsigned seed = 12345;
+    auto next = [&seed] { seed = seed * 1103515245u + 12345u; return (seed >> 16) & 0x7FFF; };
+    for (int round = 0; round < 20000; ++round) {
+        Text hay, needle;
+        for (size_t n = next() % 12; n > 0; --n) hay += alphabet[next() % 7];
+        for (size_t n = 1 + next() % 3; n > 0; --n) needle += alphabet[next() % 7];
+        // Start positions must be character starts, as they always are in the program.
+        size_t from = 1;
+        for (size_t steps = next() % 4; steps > 0 && from <= hay.size(); --steps)
+            from += (static_cast<unsigned char>(hay[from - 1]) >= 0x80 && from < hay.size()) ? 2 : 1;
+        ASSERT_EQ(Find(hay, needle, from), from > hay.size() ? 0 : ReferenceFind(hay, needle, from))
+            << "hay " << testing::PrintToString(hay) << " needle " << testing::PrintToString(needle) << " from " << from;
+    }
+}
+
 TEST(TextPerformance, LongTextsStayLinear) {
     // 57,000 lines of ~36 bytes: a split and a rebuild must not copy the text per line.
     Text big;
