@@ -95,7 +95,9 @@ Text CloseAbpPattern(const Text& line) {
 
 Text ConvertAbpUrlRules(const Text& rawFilters) {
     Text rules;
-    for (const Text& line : SplitRuleLines(TrimRuleText(rawFilters))) {
+    rules.reserve(rawFilters.size() * 2);  // one buffer for the whole list: no regrowth copies
+    // Blank lines, the list's ends included, are skipped line by line.
+    for (const Text& line : SplitRuleLines(rawFilters)) {
         Text f = TrimRuleText(line);
         if (f.empty()) continue;
         f = StripAbpOptions(f);
@@ -105,7 +107,8 @@ Text ConvertAbpUrlRules(const Text& rawFilters) {
         f = ReplaceAll(ReplaceAll(f, ":/", "://"), ":///", "://");
         AppendAbpUrlRule(rules, f);
     }
-    return TrimRuleText(rules);
+    TrimRuleTextInPlace(rules);
+    return rules;
 }
 
 Text ConvertHidingRules(const Text& rawRules, const ShowMessageFn& showMessage) {
