@@ -1,5 +1,7 @@
 // Conversion speed of the rule converters on generated lists of realistic shape, at 1x, 4x and
 // 16x the size of a large published list. Run: build/native/quorlex_bench
+// (--benchmark_min_time=4 for steady figures: a single run of the 16x sizes mostly measures the
+// first touch of fresh memory).
 #include <benchmark/benchmark.h>
 
 #include <string>
