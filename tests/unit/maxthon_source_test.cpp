@@ -85,24 +85,10 @@ protected:
 };
 
 void OnlyMaxthon(bool ticked) {
-    for (int id = 选择框_傲游论坛规则; id <= 选择框_用户原有规则; ++id) {
-        const bool wanted = ticked && id == 选择框_傲游论坛规则;
-        if (t::Checked(id) != wanted) t::Click(id);
-    }
+    if (ticked) TickOnly({选择框_傲游论坛规则});
+    else TickOnly({});
 }
 
-bool FetchAndWait(uint32_t ms) {
-    t::Click(按钮_获取规则);
-    return t::WaitUntil([] { return t::Caption(标签_状态) == "过滤规则获取完毕！" && t::Enabled(按钮_获取规则); }, ms);
-}
-
-std::vector<std::string> StatusTexts() {
-    std::vector<std::string> texts;
-    const std::string prefix = "text " + std::to_string(标签_状态) + " ";
-    for (const std::string& entry : t::TakeLog())
-        if (entry.rfind(prefix, 0) == 0) texts.push_back(entry.substr(prefix.size()));
-    return texts;
-}
 
 bool Has(const std::vector<std::string>& texts, const std::string& text) {
     return std::find(texts.begin(), texts.end(), text) != texts.end();

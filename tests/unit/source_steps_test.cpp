@@ -19,33 +19,10 @@ namespace t = platform::test;
 
 namespace {
 
-void UntickAllBut(std::initializer_list<ControlId> keep) {
-    for (int id = 选择框_傲游论坛规则; id <= 选择框_用户原有规则; ++id) {
-        bool wanted = false;
-        for (ControlId k : keep) wanted = wanted || k == id;
-        if (t::Checked(id) != wanted) t::Click(id);
-    }
-}
-
 // The ChinaList probe of the first activation writes ChinaListText when it ends (empty here,
 // where nothing answers): let it end before a test puts a list there.
 void WaitForTheChinaListProbe() {
     ASSERT_TRUE(t::WaitUntil([] { return t::Caption(选择框_ChinaList规则) == "ChinaList-Lazy[]"; }, 10000));
-}
-
-bool FetchAndWait(uint32_t ms) {
-    // A status left from an earlier run must not pass for the end of this one.
-    t::RunOnWindowThread([] { platform::SetControlText(标签_状态, ""); });
-    t::Click(按钮_获取规则);
-    return t::WaitUntil([] { return t::Caption(标签_状态) == "过滤规则获取完毕！" && t::Enabled(按钮_获取规则); }, ms);
-}
-
-std::vector<std::string> StatusTexts() {
-    std::vector<std::string> texts;
-    const std::string prefix = "text " + std::to_string(标签_状态) + " ";
-    for (const std::string& entry : t::TakeLog())
-        if (entry.rfind(prefix, 0) == 0) texts.push_back(entry.substr(prefix.size()));
-    return texts;
 }
 
 class SourceSteps : public ::testing::Test {
@@ -78,7 +55,7 @@ const Text kChinaList =
 TEST_F(SourceSteps, ChinaListUsesTheKeptTextAndShowsHidingRulesWithoutADomain) {
     PluginWindow w;
     ASSERT_TRUE(w.open());
-    UntickAllBut({选择框_ChinaList规则});
+    TickOnly({选择框_ChinaList规则});
     WaitForTheChinaListProbe();
     G().ChinaListText.Set(kChinaList);
     t::AnswerMessageBoxesAtOnce(true);
@@ -98,7 +75,7 @@ TEST_F(SourceSteps, ChinaListUsesTheKeptTextAndShowsHidingRulesWithoutADomain) {
 TEST_F(SourceSteps, ChinaListWithoutAListFailsAndKeepsItsBuckets) {
     PluginWindow w;
     ASSERT_TRUE(w.open());
-    UntickAllBut({选择框_ChinaList规则});
+    TickOnly({选择框_ChinaList规则});
     G().ChinaListHideRules = "**://kept.example^*##.x";
     t::TakeLog();
     ASSERT_TRUE(FetchAndWait(10000));
@@ -113,7 +90,7 @@ TEST_F(SourceSteps, ChinaListWithoutAListFailsAndKeepsItsBuckets) {
 TEST_F(SourceSteps, ClosingTheWindowDismissesTheMessageBoxSoTheTaskEnds) {
     PluginWindow w;
     ASSERT_TRUE(w.open());
-    UntickAllBut({选择框_ChinaList规则});
+    TickOnly({选择框_ChinaList规则});
     WaitForTheChinaListProbe();
     G().ChinaListText.Set(kChinaList);
     t::Click(按钮_获取规则);
@@ -126,7 +103,7 @@ TEST_F(SourceSteps, ClosingTheWindowDismissesTheMessageBoxSoTheTaskEnds) {
 TEST_F(SourceSteps, EachTickedKingsoftListThatFailsShowsItsOwnMessage) {
     PluginWindow w;
     ASSERT_TRUE(w.open());
-    UntickAllBut({选择框_卡饭论坛规则, 选择框_不良网站恶意元素过滤});
+    TickOnly({选择框_卡饭论坛规则, 选择框_不良网站恶意元素过滤});
     G().KingsoftRules = "left from before";
     t::TakeLog();
     ASSERT_TRUE(FetchAndWait(10000));
@@ -152,7 +129,7 @@ TEST_F(SourceSteps, AgainstTheMirrorTheListsArriveConverted) {
     RuleHostFor host(mirror.address());
     PluginWindow w;
     ASSERT_TRUE(w.open());
-    UntickAllBut({选择框_卡饭论坛规则, 选择框_ChinaList规则});
+    TickOnly({选择框_卡饭论坛规则, 选择框_ChinaList规则});
     t::AnswerMessageBoxesAtOnce(true);
     ASSERT_TRUE(FetchAndWait(20000));
 
@@ -177,7 +154,7 @@ TEST_F(SourceSteps, AcrossTwoRunsBucketsAreFilledEmptiedOrKept) {
     t::AnswerMessageBoxesAtOnce(true);
     {
         RuleHostFor host(mirror.address());
-        UntickAllBut({选择框_卡饭论坛规则, 选择框_ChinaList规则});
+        TickOnly({选择框_卡饭论坛规则, 选择框_ChinaList规则});
         ASSERT_TRUE(FetchAndWait(20000));
     }
     ASSERT_FALSE(G().KingsoftRules.empty());

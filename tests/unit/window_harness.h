@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <initializer_list>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/native/window_test_api.h"
+#include "common/controls.h"
 #include "plugin/plugin.h"
 
 class PluginWindow {
@@ -40,3 +44,31 @@ private:
     std::atomic<int> result_{-1};
     bool open_ = false;
 };
+
+// Ticks exactly the source check boxes (and the user-rules box) named in `keep`.
+inline void TickOnly(std::initializer_list<ControlId> keep) {
+    namespace t = platform::test;
+    for (int id = 选择框_傲游论坛规则; id <= 选择框_用户原有规则; ++id) {
+        bool wanted = false;
+        for (ControlId k : keep) wanted = wanted || k == id;
+        if (t::Checked(id) != wanted) t::Click(id);
+    }
+}
+
+// Clicks 按钮_获取规则 and waits until that run has ended.
+inline bool FetchAndWait(uint32_t ms) {
+    namespace t = platform::test;
+    // A status left from an earlier run must not pass for the end of this one.
+    t::RunOnWindowThread([] { platform::SetControlText(标签_状态, ""); });
+    t::Click(按钮_获取规则);
+    return t::WaitUntil([] { return t::Caption(标签_状态) == "过滤规则获取完毕！" && t::Enabled(按钮_获取规则); }, ms);
+}
+
+// The status texts shown since the log was last taken, in order.
+inline std::vector<std::string> StatusTexts() {
+    std::vector<std::string> texts;
+    const std::string prefix = "text " + std::to_string(标签_状态) + " ";
+    for (const std::string& entry : platform::test::TakeLog())
+        if (entry.rfind(prefix, 0) == 0) texts.push_back(entry.substr(prefix.size()));
+    return texts;
+}
