@@ -1,5 +1,7 @@
 #include "mirror_process.h"
 
+#include "../mirror/request_log.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -96,19 +98,8 @@ Mirror::~Mirror() {
 }
 
 std::vector<std::vector<std::string>> Mirror::Requests() const {
-    std::vector<std::vector<std::string>> requests;
-    std::vector<std::string> current;
     std::istringstream in(ReadFile(dir_ + "/requests.log"));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty()) {
-            if (!current.empty()) requests.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(line);
-        }
-    }
-    return requests;
+    return ParseRequestLog(in);
 }
 
 std::vector<std::string> Mirror::RequestFor(const std::string& text) const {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "../mirror/request_log.h"
+
 inline std::string EnvText(const char* name) {
     char value[1024];
     const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
@@ -37,17 +39,5 @@ private:
 // The requests the mirror has logged so far, each its request line and header lines in order.
 inline std::vector<std::vector<std::string>> MirrorRequests() {
     std::ifstream in(EnvText("QUORLEX_MIRROR_LOG"), std::ios::binary);
-    std::vector<std::vector<std::string>> requests;
-    std::vector<std::string> current;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) {
-            if (!current.empty()) requests.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(line);
-        }
-    }
-    return requests;
+    return ParseRequestLog(in);
 }
