@@ -55,37 +55,37 @@ Text FlashSettingsFolder() {
            "\\Macromedia\\Flash Player\\macromedia.com\\support\\flashplayer\\sys\\";
 }
 
+namespace {
+
+// Treats every site entry, then the site settings entry, in order; stops at the first that fails.
+// Shows `failure` or `success`.
+void TreatEveryEntry(const std::vector<Text>& profiles, bool (*treat)(const Text& entry),
+                     const char* failure, const char* success) {
+    std::vector<Text> entries;
+    for (const Text& profile : profiles) entries.push_back(SiteEntry(profile));
+    entries.push_back(SiteSettingsEntry());
+    for (const Text& entry : entries) {
+        if (!treat(entry)) {
+            SetStatusText(failure);
+            return;
+        }
+    }
+    SetStatusText(success);
+}
+
+}  // namespace
+
 void BlockFlashCookies() {
     std::vector<Text> profiles;
     if (!ProfileFolders(profiles)) {
         SetStatusText("失败！找不到flashcookie子目录");
         return;
     }
-    for (const Text& profile : profiles) {
-        if (!Block(SiteEntry(profile))) {
-            SetStatusText("无法删除flashcookie子目录！");
-            return;
-        }
-    }
-    if (!Block(SiteSettingsEntry())) {
-        SetStatusText("无法删除flashcookie子目录！");
-        return;
-    }
-    SetStatusText("成功屏蔽优酷flashcookie！");
+    TreatEveryEntry(profiles, Block, "无法删除flashcookie子目录！", "成功屏蔽优酷flashcookie！");
 }
 
 void UnblockFlashCookies() {
     std::vector<Text> profiles;
     ProfileFolders(profiles);  // a missing folder simply has nothing to unblock
-    for (const Text& profile : profiles) {
-        if (!Unblock(SiteEntry(profile))) {
-            SetStatusText("无法删除原屏蔽文件！");
-            return;
-        }
-    }
-    if (!Unblock(SiteSettingsEntry())) {
-        SetStatusText("无法删除原屏蔽文件！");
-        return;
-    }
-    SetStatusText("成功解禁优酷flashcookie！");
+    TreatEveryEntry(profiles, Unblock, "无法删除原屏蔽文件！", "成功解禁优酷flashcookie！");
 }
