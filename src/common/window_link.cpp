@@ -59,6 +59,7 @@ void AppendToEditBox(ControlId id, const Text& text) { Submit({WriteKind::Append
 void SetControlEnabledState(ControlId id, bool enabled) { Submit({WriteKind::Enabled, id, Text(), enabled ? 1 : 0}); }
 void SetControlHeightTo(ControlId id, int height) { Submit({WriteKind::Height, id, Text(), height}); }
 void SetStatusText(const Text& text) { SetControlCaption(标签_状态, text); }
+// The window itself, not a control: the id is not used.
 void SetWindowTopmostState(bool on) { Submit({WriteKind::Topmost, 标签_状态, Text(), on ? 1 : 0}); }
 
 void SetCommandsEnabled(bool enabled) {

@@ -35,7 +35,6 @@ void Clear(ControlId box) {
     SetStatusText("已清空！");
 }
 
-void SetSourceBox(ControlId box, bool ticked) { platform::SetControlChecked(box, ticked); }
 
 }  // namespace
 
@@ -56,12 +55,12 @@ void OnRedundantClear() {
 void OnRedundantHide() { platform::SetControlHeight(编辑框_黑名单, kBlacklistTallHeight); }
 
 void OnSelectAllSources() {
-    for (ControlId box : kSourceBoxes) SetSourceBox(box, true);
+    for (ControlId box : kSourceBoxes) platform::SetControlChecked(box, true);
     RefreshTickedMirror();
 }
 
 void OnInvertSources() {
-    for (ControlId box : kSourceBoxes) SetSourceBox(box, !platform::IsControlChecked(box));
+    for (ControlId box : kSourceBoxes) platform::SetControlChecked(box, !platform::IsControlChecked(box));
     RefreshTickedMirror();
 }
 

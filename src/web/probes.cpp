@@ -147,7 +147,7 @@ void ProbeKingsoftRule(const Text& ruleId, int sourceSlot) {
 }
 
 void ProbeChinaList() {
-    const Text list = Utf8ToGbk(WebFetch(RuleSiteUrl(kChinaListHost, "/svn/trunk/adblock-lazy.txt")));
+    const Text list = Utf8ToGbk(WebFetch(RuleSiteUrl(kChinaListHost, kChinaListPath)));
     G().ChinaListText.Set(list);
     bool ok = false;
     const Text caption = ChinaListCaption(list, ok);
