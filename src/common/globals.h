@@ -4,8 +4,7 @@
 
 #include <array>
 
-#include "archive/memory_library.h"
-#include "archive/rar_state.h"
+#include "common/rar_state.h"
 #include "common/shared_text.h"
 #include "common/xml_reader.h"
 #include "common/text.h"
@@ -35,8 +34,8 @@ struct Globals {
     Text UserBlockRules, UserHideRules;
     Text MaxthonWhiteRules, ChinaListWhiteRules, UserWhiteRules;
 
-    // The 7z library loaded from memory at start-up and its two exports (0 when not found).
-    MemoryLibrary SevenZipLibrary;
+    // The 7z library loaded from memory at start-up (the mapping itself is kept by the start-up
+    // code) and its two exports (0 when not found).
     int SevenZipLoaded = 0;  // 1 when the load succeeded
     uintptr_t List7zProc = 0;
     uintptr_t Unpack7zProc = 0;
