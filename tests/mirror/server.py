@@ -17,17 +17,26 @@ Besides the rule-site pages (fixtures/), these test paths exist:
   /test/cookie?set=NAME=VALUE     200 with "Set-Cookie: NAME=VALUE; path=/"
   /test/bytes?n=N                 200 with N bytes of "x"
   /test/headers?n=N               200 with N extra header lines (a long header block)
+  /test/maxthon?first=A&linked=B  chooses what the Maxthon attachment answers from now on: A for
+                                  the attachment itself, B for the download page's link (see
+                                  ATTACHMENTS; the defaults are "page" and "zip"). "page-exact"
+                                  links to the attachment's own path, which then answers B.
 Any rule-site path also takes ?...&__slow=N (milliseconds) before it is answered.
 """
 import argparse
 import io
 import os
 import select
+import shutil
+import struct
+import subprocess
+import tempfile
 import sys
 import threading
 import time
 import urllib.parse
 import zipfile
+import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -54,11 +63,84 @@ def fixture(*parts):
         return f.read()
 
 
-def attachment_zip():
+def zip_of(name, data):
     out = io.BytesIO()
     with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
-        z.writestr("SiteList.xml", fixture("maxthon", "SiteList.xml"))
+        z.writestr(name, data)
     return out.getvalue()
+
+
+def sevenzip_of(name, data):
+    """A 7z archive made by Debian's 7-Zip (7zz), LZMA2 with the default filters."""
+    work = tempfile.mkdtemp(prefix="quorlex-mirror-7z-")
+    try:
+        with open(os.path.join(work, name), "wb") as f:
+            f.write(data)
+        subprocess.run(["7zz", "a", "-t7z", "-bd", "-bso0", "out.7z", name], cwd=work, check=True)
+        with open(os.path.join(work, "out.7z"), "rb") as f:
+            return f.read()
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def rar4_block(kind, flags, rest):
+    body = struct.pack("<BHH", kind, flags, 7 + len(rest)) + rest
+    return struct.pack("<H", zlib.crc32(body) & 0xFFFF) + body
+
+
+def rar_of(name, data):
+    """A stored RAR 4 archive after the published block layout (marker, archive header, one file
+    header with its data, end of archive); name uses backslashes for folders."""
+    raw = name.encode()
+    rest = struct.pack("<IIBIIBBHI", len(data), len(data), 2, zlib.crc32(data), 0x5A210000, 20, 0x30,
+                       len(raw), 0x20) + raw
+    return (b"Rar!\x1a\x07\x00" + rar4_block(0x73, 0, bytes(6)) + rar4_block(0x74, 0x8000, rest) + data
+            + rar4_block(0x7B, 0x4000, b""))
+
+
+def link_page(link):
+    return ('<html><body><p><a href="%s">download</a></p></body></html>' % link).encode()
+
+
+def long_link():
+    link = "attachment.php?aid=29080&amp;k="
+    return link + "x" * (256 - len(link))
+
+
+# What the Maxthon attachment can answer: (content type, body maker).
+SITE_LIST = lambda: fixture("maxthon", "SiteList.xml")
+ATTACHMENTS = {
+    "page": ("text/html; charset=utf-8", lambda: fixture("maxthon", "attachment.html")),
+    "page-upper": ("text/html", lambda: link_page("ATTACHMENT.PHP?AID=29080&amp;k=upper")),
+    "page-exact": ("text/html", lambda: link_page("attachment.php?aid=29080")),
+    "page-long": ("text/html", lambda: link_page(long_link())),
+    "page-nolink": ("text/html", lambda: b"<html><body>attachment.php?aid=29080 is gone</body></html>"),
+    "zip": ("application/octet-stream", lambda: zip_of("SiteList.xml", SITE_LIST())),
+    "7z": ("application/octet-stream", lambda: sevenzip_of("SiteList.xml", SITE_LIST())),
+    "rar": ("application/octet-stream", lambda: rar_of("SiteList.xml", SITE_LIST())),
+    "rar-sub": ("application/octet-stream", lambda: rar_of("rules\\SiteList.xml", SITE_LIST())),
+    "zip-other": ("application/octet-stream", lambda: zip_of("readme.txt", b"no list here")),
+    "empty": ("application/octet-stream", lambda: b""),
+}
+maxthon = {"first": "page", "linked": "zip", "asked": 0}
+maxthon_lock = threading.Lock()
+
+
+def attachment(query):
+    """The attachment's answer by the chosen scenario: the link's answer for the download page's
+    link (it carries "k="), the first answer for the attachment itself."""
+    with maxthon_lock:
+        query = lowered(query)
+        linked = "k" in query or "amp;k" in query
+        if not linked:
+            linked = maxthon["asked"] > 0 and maxthon["first"] == "page-exact"
+            maxthon["asked"] += 1
+        content_type, body = ATTACHMENTS[maxthon["linked" if linked else "first"]]
+    return 200, content_type, body()
+
+
+def lowered(query):
+    return {k.lower(): v for k, v in query.items()}
 
 
 def site_page(path, query):
@@ -66,10 +148,9 @@ def site_page(path, query):
     html = "text/html; charset=utf-8"
     if path == "/viewthread.php" and query.get("tid") == ["273069"]:
         return 200, html, fixture("maxthon", "viewthread.html")
-    if path == "/attachment.php" and query.get("aid") == ["29080"]:
-        if "k" in query or "amp;k" in query:  # the link of the download page
-            return 200, "application/octet-stream", attachment_zip()
-        return 200, html, fixture("maxthon", "attachment.html")
+    # The forum's server takes its paths in any letter case.
+    if path.lower() == "/attachment.php" and [v.lower() for v in lowered(query).get("aid", [])] == ["29080"]:
+        return attachment(query)
     if path == "/filerule/rule_item/" and query.get("rule_guid", [""])[0] in KINGSOFT_IDS:
         return 200, html, fixture("kingsoft", "rule_item_%s.html" % query["rule_guid"][0])
     prefix = "/filerule/download/blackurl_rule/"
@@ -145,6 +226,13 @@ class Mirror(BaseHTTPRequestHandler):
             n = number(query, "n", 10, 1000)
             return self.answer(200, b"headers", "text/plain",
                                [("X-Filler-%d" % i, "y" * 40) for i in range(n)])
+        if url.path == "/test/maxthon":
+            first, linked = query.get("first", ["page"])[0], query.get("linked", ["zip"])[0]
+            if first not in ATTACHMENTS or linked not in ATTACHMENTS:
+                return self.not_found(400)
+            with maxthon_lock:
+                maxthon.update(first=first, linked=linked, asked=0)
+            return self.answer(200, b"maxthon", "text/plain")
         page = site_page(url.path, query)
         if page is None:
             return self.not_found()

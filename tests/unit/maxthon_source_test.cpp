@@ -1,6 +1,7 @@
 // The Maxthon source step: signatures, the download page's link, leftover work directories, and
-// the whole step through the headless window against the local mirror (download page, link,
-// ZIP attachment, SiteList conversion) and against a host where nothing answers.
+// the whole step through the headless window against the local mirror: every kind of attachment
+// and download page the mirror can answer, every failure row, the save attempts, and a host
+// where nothing answers.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include "common/controls.h"
 #include "common/globals.h"
 #include "mirror_process.h"
+#include "platform/native/files_test_hooks.h"
 #include "rar4_writer.h"
 #include "rules/sources/maxthon_source.h"
 #include "window_harness.h"
@@ -72,6 +74,7 @@ protected:
         G().MaxthonWhiteRules = "old white";
     }
     void TearDown() override {
+        platform::testhooks::ResetFileHooks();
         unsetenv("tmp");
         fs::remove_all(tmp);
     }
@@ -125,6 +128,133 @@ TEST_F(MaxthonStep, PageLinkZipAttachmentAndConversion) {
     EXPECT_FALSE(fs::exists(tmp / "1a2b.tqnx"));
     EXPECT_TRUE(fs::exists(tmp / "other.tqnx"));
     EXPECT_EQ(WorkDirs().size(), 1u);
+}
+
+const char kSuccess[] = "成功获取傲游规则！";
+const char kFetchFailed[] = "傲游规则文件获取失败！";
+const char kUnpackFailed[] = "傲游规则文件解压失败！";
+
+int AttachmentRequests(const Mirror& mirror) {
+    int n = 0;
+    for (const std::vector<std::string>& r : mirror.Requests())
+        if (!r.empty() && ToLowerAscii(r[0]).find("/attachment.php?aid=29080") != std::string::npos) ++n;
+    return n;
+}
+
+// Every answer the forum can give, through one window: what the status line ends with, how often
+// the attachment path was asked for, and whether the buckets were replaced or kept.
+TEST_F(MaxthonStep, EveryAttachmentAndPageKind) {
+    struct Row {
+        const char* first;
+        const char* linked;
+        const char* outcome;
+        int requests;
+        bool archiveLeft;  // a failed unpack leaves the work directory with the archive
+    } rows[] = {
+        {"zip", "zip", kSuccess, 1, false},  // an archive at once: no page search
+        {"rar", "zip", kSuccess, 1, false},
+        // The native build carries no 7z library: a 7z archive goes to it and to nothing else
+        // (the extractor, which reads 7z too, would have unpacked it).
+        {"7z", "zip", kUnpackFailed, 1, true},
+        {"page", "rar", kSuccess, 2, false},
+        {"page-upper", "zip", kSuccess, 2, false},  // the link in other letter case is followed
+        {"page-exact", "rar", kSuccess, 2, false},  // the link is exactly the attachment's path
+        {"page-long", "zip", kFetchFailed, 1, false},  // a 256-byte link is refused
+        {"page-nolink", "zip", kFetchFailed, 1, false},
+        {"page", "page-nolink", kFetchFailed, 2, false},  // the link answers no archive
+        {"page", "empty", kFetchFailed, 2, false},
+        {"empty", "zip", kFetchFailed, 1, false},
+        {"rar-sub", "zip", kUnpackFailed, 1, true},  // SiteList.xml in a sub-folder does not count
+        {"zip-other", "zip", kUnpackFailed, 1, true},
+    };
+    Mirror mirror;
+    ASSERT_NE(mirror.port(), 0);
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    OnlyMaxthon(true);
+    RuleHostFor host(mirror.address());
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.first) + " then " + r.linked);
+        for (const fs::path& dir : WorkDirs()) fs::remove_all(dir);
+        G().MaxthonBlockRules = "old block";
+        G().MaxthonWhiteRules = "old white";
+        ASSERT_TRUE(mirror.SetMaxthon(r.first, r.linked));
+        const int before = AttachmentRequests(mirror);
+        t::TakeLog();
+        ASSERT_TRUE(FetchAndWait(20000));
+        const std::vector<std::string> texts = StatusTexts();
+        EXPECT_TRUE(Has(texts, r.outcome));
+        EXPECT_EQ(AttachmentRequests(mirror) - before, r.requests);
+        const bool success = std::string(r.outcome) == kSuccess;
+        EXPECT_EQ(Has(texts, "傲游规则文件获取成功！"), std::string(r.outcome) != kFetchFailed);
+        if (success) {
+            EXPECT_NE(G().MaxthonBlockRules.find("ad.sina.com.cn"), std::string::npos);
+            EXPECT_NE(G().MaxthonWhiteRules.find("v.youku.com"), std::string::npos);
+            EXPECT_TRUE(WorkDirs().empty());
+        } else {
+            EXPECT_FALSE(Has(texts, kSuccess));
+            EXPECT_EQ(G().MaxthonBlockRules, "old block");
+            EXPECT_EQ(G().MaxthonWhiteRules, "old white");
+            const std::vector<fs::path> dirs = WorkDirs();
+            EXPECT_EQ(dirs.size(), r.archiveLeft ? 1u : 0u);
+            if (r.archiveLeft && !dirs.empty()) EXPECT_TRUE(fs::exists(dirs[0] / "SiteList.rar"));
+        }
+    }
+}
+
+// The archive is saved at most three times, each retry into a fresh work directory.
+TEST_F(MaxthonStep, SaveAttempts) {
+    struct Row {
+        void (*arm)();
+        const char* outcome;
+        size_t dirsLeft;
+    } rows[] = {
+        // The first attempt writes into the drawn name, not yet created; the second fails too
+        // (its directory stays, empty); the third succeeds.
+        {[] { platform::testhooks::FailWrites(2); }, kSuccess, 1},
+        {[] { platform::testhooks::FailWrites(3); }, "傲游规则文件保存失败！", 2},
+        {[] { platform::testhooks::FailNextDirectoryCreation(); }, "工作目录创建失败！", 0},
+    };
+    Mirror mirror;
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    ASSERT_TRUE(mirror.SetMaxthon("zip"));
+    OnlyMaxthon(true);
+    RuleHostFor host(mirror.address());
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.outcome);
+        for (const fs::path& dir : WorkDirs()) fs::remove_all(dir);
+        r.arm();
+        t::TakeLog();
+        ASSERT_TRUE(FetchAndWait(20000));
+        platform::testhooks::ResetFileHooks();
+        EXPECT_TRUE(Has(StatusTexts(), r.outcome));
+        EXPECT_EQ(WorkDirs().size(), r.dirsLeft);
+    }
+}
+
+// A failed run after a successful one merges the rules of the successful one again, and removes
+// the work directory the failure left behind at the start of the next run.
+TEST_F(MaxthonStep, AFailedRunKeepsThePreviousRules) {
+    Mirror mirror;
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    OnlyMaxthon(true);
+    RuleHostFor host(mirror.address());
+    ASSERT_TRUE(mirror.SetMaxthon("zip"));
+    ASSERT_TRUE(FetchAndWait(20000));
+    const Text block = G().BlacklistText, white = G().WhitelistText;
+    ASSERT_NE(block.find("ad.sina.com.cn"), std::string::npos);
+    ASSERT_TRUE(mirror.SetMaxthon("rar-sub"));
+    ASSERT_TRUE(FetchAndWait(20000));
+    EXPECT_EQ(G().BlacklistText, block);
+    EXPECT_EQ(G().WhitelistText, white);
+    ASSERT_EQ(WorkDirs().size(), 1u);
+    const fs::path left = WorkDirs()[0];
+    ASSERT_TRUE(mirror.SetMaxthon("page-nolink"));
+    ASSERT_TRUE(FetchAndWait(20000));
+    EXPECT_FALSE(fs::exists(left));
+    EXPECT_EQ(G().BlacklistText, block);
 }
 
 TEST_F(MaxthonStep, NothingAnswersReportsTheFetchFailureAndLeavesNoWorkDirectory) {

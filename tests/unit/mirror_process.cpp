@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "web/rule_sites.h"
+#include "web/web_fetch.h"
 
 namespace {
 
@@ -107,4 +108,8 @@ std::vector<std::string> Mirror::RequestFor(const std::string& text) const {
         if (r[0].find(text) != std::string::npos) return r;
     }
     return {};
+}
+
+bool Mirror::SetMaxthon(const std::string& first, const std::string& linked) const {
+    return WebFetch(url("/test/maxthon?first=" + first + "&linked=" + linked)) == "maxthon";
 }

@@ -25,6 +25,9 @@ public:
     std::vector<std::vector<std::string>> Requests() const;
     // The first request whose request line contains `text` (empty when none).
     std::vector<std::string> RequestFor(const std::string& text) const;
+    // Chooses what the Maxthon attachment answers (the scenario names of server.py's
+    // ATTACHMENTS): `first` for the attachment, `linked` for its download page's link.
+    bool SetMaxthon(const std::string& first, const std::string& linked = "zip") const;
 
 private:
     pid_t pid_ = -1;

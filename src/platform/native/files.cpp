@@ -53,10 +53,15 @@ Text ProgramPath(const std::string& native) { return ReplaceAllExact(FromUtf8(na
 
 // ---- test hooks -----------------------------------------------------------------------------
 
+// A run of failing calls: `before` calls succeed first (-1: nothing pending), then `count` fail.
+struct PendingFailure {
+    int before = -1;
+    int count = 0;
+};
+
 struct Hooks {
     std::mutex mutex;
-    int writesBeforeFailure = -1;  // -1: no failure pending
-    int renamesBeforeFailure = -1;
+    PendingFailure writes, renames, directories;
     std::set<std::pair<dev_t, ino_t>> held;
 };
 
@@ -65,15 +70,21 @@ Hooks& H() {
     return hooks;
 }
 
-// Counts one call against a pending failure; true when this call is the one that fails.
-bool TakeFailure(int& before) {
-    if (before < 0) return false;
-    if (before == 0) {
-        before = -1;
-        return true;
+// Counts one call against a pending failure; true when this call is one that fails.
+bool TakeFailure(PendingFailure& f) {
+    if (f.before < 0) return false;
+    if (f.before > 0) {
+        --f.before;
+        return false;
     }
-    --before;
-    return false;
+    if (--f.count <= 0) f.before = -1;
+    return true;
+}
+
+void Arm(PendingFailure& f, int after, int count) {
+    std::lock_guard<std::mutex> lock(H().mutex);
+    f.before = after < 0 ? 0 : after;
+    f.count = count < 1 ? 1 : count;
 }
 
 bool FileIdentity(const std::string& native, std::pair<dev_t, ino_t>& id) {
@@ -164,15 +175,10 @@ bool LessAsNtfs(const DirectoryEntry& a, const DirectoryEntry& b) {
 
 namespace testhooks {
 
-void FailNextWrite(int after) {
-    std::lock_guard<std::mutex> lock(H().mutex);
-    H().writesBeforeFailure = after < 0 ? 0 : after;
-}
-
-void FailNextRename(int after) {
-    std::lock_guard<std::mutex> lock(H().mutex);
-    H().renamesBeforeFailure = after < 0 ? 0 : after;
-}
+void FailNextWrite(int after) { Arm(H().writes, after, 1); }
+void FailWrites(int count) { Arm(H().writes, 0, count); }
+void FailNextRename(int after) { Arm(H().renames, after, 1); }
+void FailNextDirectoryCreation() { Arm(H().directories, 0, 1); }
 
 bool HoldFileOpen(const Text& path) {
     const std::string native = NativePath(path);
@@ -193,8 +199,7 @@ void ReleaseFile(const Text& path) {
 
 void ResetFileHooks() {
     std::lock_guard<std::mutex> lock(H().mutex);
-    H().writesBeforeFailure = -1;
-    H().renamesBeforeFailure = -1;
+    H().writes = H().renames = H().directories = PendingFailure();
     H().held.clear();
 }
 
@@ -268,7 +273,7 @@ bool DirectoryExists(const Text& path) { return IsDirectoryNative(NativePath(pat
 bool RenamePath(const Text& from, const Text& to) {
     {
         std::lock_guard<std::mutex> lock(H().mutex);
-        if (TakeFailure(H().renamesBeforeFailure)) return false;
+        if (TakeFailure(H().renames)) return false;
     }
     const std::string src = NativePath(from), dst = NativePath(to);
     if (IsHeld(src)) return false;
@@ -300,7 +305,13 @@ bool DeleteDirectoryTree(const Text& path) {
     return DeleteTreeNative(native);
 }
 
-bool CreateOneDirectory(const Text& path) { return mkdir(NativePath(path).c_str(), 0777) == 0; }
+bool CreateOneDirectory(const Text& path) {
+    {
+        std::lock_guard<std::mutex> lock(H().mutex);
+        if (TakeFailure(H().directories)) return false;
+    }
+    return mkdir(NativePath(path).c_str(), 0777) == 0;
+}
 
 bool CreateDirectoryPath(const Text& path) {
     const std::string native = NativePath(path);
@@ -336,7 +347,7 @@ bool ReadWholeFile(const Text& path, ByteBuffer& out) {
 bool WriteWholeFile(const Text& path, const ByteBuffer& bytes) {
     {
         std::lock_guard<std::mutex> lock(H().mutex);
-        if (TakeFailure(H().writesBeforeFailure)) return false;
+        if (TakeFailure(H().writes)) return false;
     }
     const std::string native = NativePath(path);
     const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
