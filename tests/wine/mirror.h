@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../mirror/request_log.h"
+#include "web/web_fetch.h"
 
 inline std::string EnvText(const char* name) {
     char value[1024];
@@ -41,3 +42,23 @@ inline std::vector<std::vector<std::string>> MirrorRequests() {
     std::ifstream in(EnvText("QUORLEX_MIRROR_LOG"), std::ios::binary);
     return ParseRequestLog(in);
 }
+
+// Chooses what the mirror's Maxthon attachment answers (server.py's ATTACHMENTS) while it lives,
+// then goes back to the default (the download page, whose link answers a ZIP).
+class MaxthonScenario {
+public:
+    MaxthonScenario(const std::string& first, const std::string& linked = "zip") {
+        ok_ = Set(first, linked);
+    }
+    ~MaxthonScenario() { Set("page", "zip"); }
+    bool ok() const { return ok_; }
+    MaxthonScenario(const MaxthonScenario&) = delete;
+    MaxthonScenario& operator=(const MaxthonScenario&) = delete;
+
+private:
+    static bool Set(const std::string& first, const std::string& linked) {
+        return WebFetch("http://" + MirrorAddress() + "/test/maxthon?first=" + first + "&linked=" + linked) ==
+               "maxthon";
+    }
+    bool ok_ = false;
+};

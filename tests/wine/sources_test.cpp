@@ -8,6 +8,7 @@
 #include "rules/sources/chinalist_convert.h"
 #include "rules/sources/fetch_rules_task.h"
 #include "rules/sources/kingsoft_convert.h"
+#include "rules/sources/sitelist_convert.h"
 #include "web/decode.h"
 
 namespace {
@@ -71,6 +72,36 @@ TEST(RuleSources, TwoKingsoftListsInTableOrder) {
     }
     EXPECT_EQ(BoxText(w, 编辑框_黑名单), MergeRuleBuckets({&kEmpty, &kingsoft, &kEmpty, &kEmpty, &kEmpty, &kEmpty}));
     EXPECT_EQ(BoxText(w, 编辑框_白名单), "\r\n");
+}
+
+// The Maxthon attachment in each archive kind the forum uses, and behind the download page: the
+// real DLL unpacks it (7z with its library mapped from memory, ZIP itself, RAR with the extractor
+// it wrote at start-up) and converts the site list into both boxes.
+TEST(RuleSources, MaxthonFromEachArchiveKindAndFromTheDownloadPage) {
+    ASSERT_FALSE(MirrorAddress().empty());
+    XmlReader reader;
+    SiteListRules expected;
+    ASSERT_TRUE(LoadSiteList(Utf8ToGbk(StripUtf8Bom(Fixture("maxthon/SiteList.xml"))), reader));
+    ConvertLoadedSiteList(reader, expected);
+    ASSERT_NE(expected.blockRules.find("ad.sina.com.cn"), std::string::npos);
+    const Text black = MergeRuleBuckets({&expected.blockRules, &kEmpty, &kEmpty, &kEmpty, &kEmpty, &kEmpty});
+    const Text white = MergeRuleBuckets({&expected.whiteRules, &kEmpty, &kEmpty});
+    struct Row {
+        const char* first;
+        const char* linked;
+    } rows[] = {{"7z", "zip"}, {"zip", "zip"}, {"rar", "zip"}, {"page", "7z"}, {"page", "rar"}};
+    RuleHost host(MirrorAddress());
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.first) + " then " + r.linked);
+        PluginWindow w;
+        ASSERT_NE(w.hwnd(), nullptr);
+        MaxthonScenario scenario(r.first, r.linked);  // after the window: a closed one stops every fetch
+        ASSERT_TRUE(scenario.ok());
+        TickOnly(w, {选择框_傲游论坛规则});
+        ASSERT_TRUE(FetchAndWait(w));
+        EXPECT_EQ(BoxText(w, 编辑框_黑名单), black);
+        EXPECT_EQ(BoxText(w, 编辑框_白名单), white);
+    }
 }
 
 }  // namespace
