@@ -21,6 +21,8 @@ std::mutex queueMutex;
 std::vector<ControlWrite> queue;
 std::atomic<bool> linkOpen{false};
 std::atomic<bool> tickedMirror[kControlCount];
+std::atomic<void (*)(const Text&)> statusObserver{nullptr};
+std::atomic<void (*)(const Text&, const Text&)> messageObserver{nullptr};
 
 void Apply(const ControlWrite& w) {
     switch (w.kind) {
@@ -58,7 +60,10 @@ void AppendControlCaption(ControlId id, const Text& text) { Submit({WriteKind::A
 void AppendToEditBox(ControlId id, const Text& text) { Submit({WriteKind::AppendEdit, id, text, 0}); }
 void SetControlEnabledState(ControlId id, bool enabled) { Submit({WriteKind::Enabled, id, Text(), enabled ? 1 : 0}); }
 void SetControlHeightTo(ControlId id, int height) { Submit({WriteKind::Height, id, Text(), height}); }
-void SetStatusText(const Text& text) { SetControlCaption(标签_状态, text); }
+void SetStatusText(const Text& text) {
+    if (auto observer = statusObserver.load()) observer(text);
+    SetControlCaption(标签_状态, text);
+}
 // The window itself, not a control: the id is not used.
 void SetWindowTopmostState(bool on) { Submit({WriteKind::Topmost, 标签_状态, Text(), on ? 1 : 0}); }
 
@@ -70,6 +75,20 @@ void SetCommandsEnabled(bool enabled) {
 
 bool IsControlTicked(ControlId id) {
     return id >= 0 && id < kControlCount && tickedMirror[id].load();
+}
+
+void ShowTaskMessage(const Text& text, const Text& caption) {
+    if (auto observer = messageObserver.load()) return observer(text, caption);
+    platform::ShowTaskMessageBox(text, caption);
+}
+
+void RunHeadless(const HeadlessObserver& observer) {
+    statusObserver.store(observer.status);
+    messageObserver.store(observer.message);
+}
+
+void SetTickedState(ControlId id, bool ticked) {
+    if (id >= 0 && id < kControlCount) tickedMirror[id].store(ticked);
 }
 
 void OpenWindowLink() {

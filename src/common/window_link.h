@@ -24,6 +24,18 @@ void SetCommandsEnabled(bool enabled);
 // Ticked (check box) or selected (radio button), as last seen by the window thread.
 bool IsControlTicked(ControlId id);
 
+// A message box shown by a task (the ChinaList step's hiding rules): waits for its OK.
+void ShowTaskMessage(const Text& text, const Text& caption);
+
+// Headless runs (the command line): no window, the caller sets the ticked states, and status
+// texts and task messages go to the observer. Null observers end the headless mode.
+struct HeadlessObserver {
+    void (*status)(const Text& text);
+    void (*message)(const Text& text, const Text& caption);
+};
+void RunHeadless(const HeadlessObserver& observer);
+void SetTickedState(ControlId id, bool ticked);
+
 // Window-thread side.
 void OpenWindowLink();            // the window exists: writes are delivered from now on
 void CloseWindowLink();           // the window is going: later writes are dropped

@@ -75,12 +75,6 @@ bool WriteListFiles(const Text& workDir, const Text& rules, int mode) {
     return WriteRuleFile(workDir + kWhiteFile, WhitelistRuleFile(rules));
 }
 
-bool Finish(const char* status, bool written) {
-    SetStatusText(status);
-    SetCommandsEnabled(true);
-    return written;
-}
-
 }  // namespace
 
 void OnWriteBlacklistClicked() { OnWriteClicked(kBlacklistButton); }
@@ -119,16 +113,21 @@ void RestorePreviousPackage(const Text& profile, bool movedToBackup, bool packin
 
 bool WriteRulesTask() {
     Globals& g = G();
-    Text t = g.PendingWriteText.Get();
+    const Text t = g.PendingWriteText.Get();
     const int mode = g.PendingWriteMode;
     SetCommandsEnabled(false);
+    const PackageWriteResult result = WriteRulesToProfile(FindProfileDir(), t, mode);
+    SetStatusText(result.status);
+    SetCommandsEnabled(true);
+    return result.written;
+}
 
-    const Text profile = FindProfileDir();
-    if (profile.empty()) return Finish(kNoProfile, false);
-    t = NormaliseRuleText(t);
-    if (t.empty()) return Finish(kNothingToSave, false);
+PackageWriteResult WriteRulesToProfile(const Text& profile, const Text& rules, int mode) {
+    if (profile.empty()) return {false, kNoProfile};
+    const Text t = NormaliseRuleText(rules);
+    if (t.empty()) return {false, kNothingToSave};
     const Text workDir = CreateWorkDir();
-    if (workDir.empty()) return Finish(kNoWorkDir, false);
+    if (workDir.empty()) return {false, kNoWorkDir};
 
     const Text package = profile + kPackageName;
     const Text backup = profile + kBackupName;
@@ -139,18 +138,18 @@ bool WriteRulesTask() {
         // Packing over a package that could not be moved aside would leave no copy of it.
         if (!platform::RenamePath(package, backup)) {
             platform::DeleteDirectoryTree(workDir);
-            return Finish(kFileError, false);
+            return {false, kFileError};
         }
     }
 
     if (!WriteListFiles(workDir, t, mode)) {
         RestorePreviousPackage(profile, hadPackage, false);
-        return Finish(kFileError, false);
+        return {false, kFileError};
     }
     if (CompressDirectory(workDir, package) != kCompressDone) {
         RestorePreviousPackage(profile, hadPackage, true);
-        return Finish(kPackFailed, false);
+        return {false, kPackFailed};
     }
     platform::DeleteDirectoryTree(workDir);
-    return Finish(kWritten, true);
+    return {true, kWritten};
 }

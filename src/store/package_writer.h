@@ -25,6 +25,15 @@ void OnWriteWhitelistClicked();
 // status line, holds the busy lock while it runs. True when the package was written.
 bool WriteRulesTask();
 
+// The write itself, for the package in `profile` (the active user's profile directory; empty
+// when none was found): `rules` is an edit box's text, `mode` a PendingWriteMode value. The
+// status is the message the write ends with.
+struct PackageWriteResult {
+    bool written;
+    const char* status;
+};
+PackageWriteResult WriteRulesToProfile(const Text& profile, const Text& rules, int mode);
+
 // Spaces removed, CR turned into LF, empty lines removed, the ends trimmed (TrimRuleText).
 Text NormaliseRuleText(const Text& text);
 

@@ -4,7 +4,6 @@
 #include "common/globals.h"
 #include "common/stop.h"
 #include "common/window_link.h"
-#include "platform/window.h"
 #include "rules/sources/chinalist_convert.h"
 #include "rules/sources/source_steps.h"
 #include "web/decode.h"
@@ -18,7 +17,7 @@ constexpr size_t kMinChinaListBytes = 1000;
 // An element-hiding rule without a domain is shown to the user before it is converted; the
 // conversion waits for the OK (the box goes away by itself when the window closes).
 void ShowHidingRule(const Text& rule) {
-    if (!StopRequested()) platform::ShowTaskMessageBox(rule, "信息：");
+    if (!StopRequested()) ShowTaskMessage(rule, "信息：");
 }
 
 }  // namespace

@@ -34,8 +34,8 @@ const char* RuleFileName(int kind) {
 
 // The text of the rule file `name` inside the package, read from a fresh work directory that
 // is deleted again; false (with the status reported) when the package could not be unpacked,
-// false without a message when the file is not in it.
-bool ReadFromPackage(const Text& package, const char* name, Text& text) {
+// false without a message when the file is not in it (`unpacked` is then true).
+bool ReadFromPackage(const Text& package, const char* name, Text& text, bool& unpacked) {
     const Text workDir = CreateWorkDir();
     if (workDir.empty()) {
         SetStatusText(kReadFailed);
@@ -46,6 +46,7 @@ bool ReadFromPackage(const Text& package, const char* name, Text& text) {
         platform::DeleteDirectoryTree(workDir);
         return false;
     }
+    unpacked = true;
     const Text file = workDir + "\\" + name;
     ByteBuffer bytes;
     const bool read = platform::FileExists(file) && platform::ReadWholeFile(file, bytes);
@@ -77,14 +78,18 @@ Text WithoutBrowserRules(const Text& rules) {
 }  // namespace
 
 Text ReadPackageRuleFile(int kind, bool customOnly) {
+    bool packageRead = false;
+    return ReadProfileRuleFile(FindProfileDir(), kind, customOnly, packageRead);
+}
+
+Text ReadProfileRuleFile(const Text& profile, int kind, bool customOnly, bool& packageRead) {
+    packageRead = false;
     const char* name = RuleFileName(kind);
-    if (!name) return Text();
-    const Text profile = FindProfileDir();
-    if (profile.empty()) return Text();
+    if (!name || profile.empty()) return Text();
     const Text package = profile + "\\ContentListPackage";
     if (!platform::FileExists(package)) return Text();
     Text file;
-    if (!ReadFromPackage(package, name, file)) return Text();
+    if (!ReadFromPackage(package, name, file, packageRead)) return Text();
     const Text rules = RulesAfterHeader(file);
     if (rules.empty()) return Text();
     return customOnly ? WithoutBrowserRules(rules) : ReplaceAllExact(rules, "\n", kCrLf);

@@ -19,3 +19,6 @@ void FetchUserRules();
 // there is no profile, no package, no such file or no header. Each call extracts the package
 // into a work directory of its own and deletes it again.
 Text ReadPackageRuleFile(int kind, bool customOnly);
+// The same for the package in `profile`; `packageRead` tells whether the package was there and
+// could be unpacked.
+Text ReadProfileRuleFile(const Text& profile, int kind, bool customOnly, bool& packageRead);
