@@ -1,5 +1,6 @@
-// The command-line converter, run as a program on small fixture files; its output must be what
-// the plug-in's own converters give.
+// The command line, run as a program on small fixture files, on a profile directory and against
+// the local mirror; its output must be what the plug-in's own converters, package writer and
+// fetch give.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -8,6 +9,8 @@
 #include <fstream>
 
 #include "common/rule_list.h"
+#include "mirror_process.h"
+#include "rules/sources/fetch_rules_task.h"
 #include "common/xml_reader.h"
 #include "rules/sources/chinalist_convert.h"
 #include "rules/sources/kingsoft_convert.h"
@@ -22,8 +25,9 @@ struct Result {
 };
 
 // Runs the program with `args` (a shell word list), capturing stdout; stderr goes to `errFile`.
-Result RunCli(const std::string& args, const std::string& errFile = "/dev/null") {
-    const std::string command = std::string(QUORLEX_CLI) + " " + args + " 2>" + errFile;
+// `env` is put in front of the command (VAR=value ...).
+Result RunCli(const std::string& args, const std::string& errFile = "/dev/null", const std::string& env = "") {
+    const std::string command = env + " " + std::string(QUORLEX_CLI) + " " + args + " 2>" + errFile;
     Result r{-1, ""};
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return r;
@@ -142,8 +146,98 @@ TEST_F(Cli, BadInputIsAClearErrorNeverACrash) {
         EXPECT_EQ(r.status, c.status) << c.args;
         EXPECT_NE(ReadFile(err).find(c.message), std::string::npos) << c.args << ": " << ReadFile(err);
     }
-    EXPECT_EQ(RunCli("convert --help").status, 0);
-    EXPECT_EQ(RunCli("--help").status, 0);
+    for (const char* help : {"--help", "convert --help", "package --help", "package write --help", "fetch --help"}) {
+        EXPECT_EQ(RunCli(help, err).status, 0) << help;
+        EXPECT_NE(ReadFile(err).find("usage: quorlex"), std::string::npos) << help;
+    }
+}
+
+// Writes both lists into a profile's package and reads them back; the second write keeps the
+// first package as the backup.
+TEST_F(Cli, PackageWriteThenRead) {
+    const std::string profile = dir_ + "/profile";
+    ASSERT_EQ(std::system(("mkdir " + profile).c_str()), 0);
+    const std::string black = Write("black.txt", Utf8("**://ads.example.com^*\r\n  \r\nexample.org##.广告\r\n"));
+    const std::string white = Write("white.txt", "@@||ok.example.com^\n");
+    const std::string err = dir_ + "/err.txt";
+    Result r = RunCli("package write " + profile + " --black " + black + " --utf8", err);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(ReadFile(err), Utf8("写入成功！请立即重启浏览器以使规则生效\n"));
+    const std::string first = ReadFile(profile + "/ContentListPackage");
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(RunCli("package write " + profile + " --white " + white).status, 0);
+    EXPECT_EQ(ReadFile(profile + "/ContentListPackage.Backup"), first);
+
+    r = RunCli("package read " + profile + " --utf8");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, Utf8("**://ads.example.com^*\nexample.org##.广告\n[white]\n@@||ok.example.com^\n"));
+    EXPECT_EQ(RunCli("package read " + profile + " --white-only").out, "@@||ok.example.com^\n");
+}
+
+TEST_F(Cli, PackageErrorsNameTheFile) {
+    const std::string profile = dir_ + "/profile", broken = dir_ + "/broken";
+    ASSERT_EQ(std::system(("mkdir " + profile + " " + broken).c_str()), 0);
+    Write("broken/ContentListPackage", "PK\x03\x04 not really a zip");
+    const std::string rules = Write("rules.txt", "**://a.example.com^*\n"), blank = Write("blank.txt", " \r\n\r\n");
+    const std::string err = dir_ + "/err.txt";
+    struct Case {
+        std::string args;
+        int status;
+        std::string message;
+    } cases[] = {
+        {"package read " + dir_ + "/nowhere", 1, dir_ + "/nowhere"},
+        {"package read " + profile, 1, "ContentListPackage"},
+        {"package read " + broken, 1, "ContentListPackage"},
+        {"package write " + profile + " --black " + dir_ + "/missing.txt", 1, "missing.txt"},
+        {"package write " + profile + " --white " + blank, 1, Utf8("写入失败，不能保存空数据！")},
+        {"package write " + profile, 2, "usage"},
+        {"package write " + profile + " --black " + rules + " --white " + rules, 2, "usage"},
+        {"package erase " + profile, 2, "unknown action"},
+    };
+    for (const Case& c : cases) {
+        const Result r = RunCli(c.args, err);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_NE(ReadFile(err).find(c.message), std::string::npos) << c.args << ": " << ReadFile(err);
+    }
+    // A damaged package is still rewritten, and kept as the backup.
+    const std::string damaged = ReadFile(broken + "/ContentListPackage");
+    EXPECT_EQ(RunCli("package write " + broken + " --black " + rules).status, 0);
+    EXPECT_EQ(ReadFile(broken + "/ContentListPackage.Backup"), damaged);
+    EXPECT_EQ(RunCli("package read " + broken).out, "**://a.example.com^*\n[white]\n");
+}
+
+// The fetch button without the window: the chosen sources against the mirror, merged in the
+// plug-in's bucket order, progress on standard error.
+TEST_F(Cli, FetchPrintsTheMergedLists) {
+    Mirror mirror;
+    ASSERT_NE(mirror.port(), 0);
+    const std::string env = "QUORLEX_RULE_HOST=" + mirror.address();
+    const std::string fixtures = std::string(QUORLEX_SOURCE_DIR) + "/tests/mirror/fixtures/";
+    XmlReader reader;
+    SiteListRules maxthon;
+    ASSERT_TRUE(ConvertSiteListText(Utf8ToGbk(ReadFile(fixtures + "maxthon/SiteList.xml")), reader, maxthon));
+    const ChinaListBuckets lazy = ConvertChinaList(Utf8ToGbk(ReadFile(fixtures + "chinalist/adblock-lazy.txt")), nullptr);
+    const Text kEmpty;
+    const std::string err = dir_ + "/err.txt";
+    const Result r = RunCli("fetch maxthon chinalist", err, env);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, Expected(MergeRuleBuckets({&maxthon.blockRules, &kEmpty, &lazy.block, &lazy.hide}),
+                              MergeRuleBuckets({&maxthon.whiteRules, &lazy.white})));
+    const std::string progress = ReadFile(err);
+    EXPECT_NE(progress.find(Utf8("成功获取傲游规则！")), std::string::npos) << progress;
+    EXPECT_NE(progress.find(Utf8("过滤规则获取完毕！")), std::string::npos) << progress;
+
+    const Result ks = RunCli("fetch kingsoft --black-only", err, env);
+    EXPECT_EQ(ks.status, 0);
+    for (const char* id : {"761e39dc276111df8e7700215a45ab18", "c4b5cd522cd511df9fd600215a45ab18"}) {
+        const Text first = TrimRuleText(ConvertKingsoftList(ReadFile(fixtures + "kingsoft/list_" + id + ".txt")));
+        EXPECT_NE(ks.out.find(SplitRuleLines(first)[0]), std::string::npos) << id;
+    }
+    EXPECT_EQ(ks.out.find("[white]"), std::string::npos);
+
+    const Result bad = RunCli("fetch maxthon flickr", err, env);
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(ReadFile(err).find("unknown source flickr"), std::string::npos);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// The command-line face of Quorlex: the same converters and package writer as the plug-in,
-// without the window.
+// The command-line face of Quorlex: the same converters, package writer and source steps as the
+// plug-in, without the window.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,4 +16,22 @@ void Print(FILE* stream, const Text& text, bool utf8);
 // A message for the user on stderr, in UTF-8 (GBK texts of the program converted).
 void Say(const Text& gbk);
 
+// "  name  what" LF, the texts of the lines lined up at `width`.
+Text HelpLine(const Text& name, const Text& what, size_t width);
+
+// The options every command that prints rule lists takes.
+struct ListOutput {
+    bool blackOnly = false;
+    bool whiteOnly = false;
+    bool utf8 = false;
+};
+// True when `arg` is one of those options (and records it).
+bool TakeListOption(const Text& arg, ListOutput& out);
+// The blacklist rules one per line, a line "[white]", the whitelist rules (or one part alone).
+void PrintLists(const Text& black, const Text& white, const ListOutput& out);
+// Status texts and task messages on stderr, as the window would show them.
+void ReportProgressOnStderr();
+
 int RunConvert(const Args& args);
+int RunPackage(const Args& args);
+int RunFetch(const Args& args);

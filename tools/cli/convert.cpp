@@ -3,7 +3,6 @@
 #include <functional>
 
 #include "cli.h"
-#include "common/rule_list.h"
 #include "common/xml_reader.h"
 #include "platform/files.h"
 #include "rules/sources/chinalist_convert.h"
@@ -56,19 +55,13 @@ const Format kFormats[] = {
     {"sitelist", ConvertSiteList, "a Maxthon SiteList.xml, or a directory holding one"},
 };
 
-void PrintRules(const Text& rules, bool utf8) {
-    for (const Text& rule : SplitRuleLines(TrimRuleText(rules))) {
-        if (!TrimRuleText(rule).empty()) Print(stdout, rule + "\n", utf8);
-    }
-}
-
 int Usage() {
     Text help =
         "usage: quorlex convert abp|kingsoft|sitelist [--black-only|--white-only] [--utf8] FILE...\n"
         "Converts each FILE into browser rules with the plug-in's own converter and writes them to\n"
         "standard output, one per line: the blacklist rules, a line \"[white]\", the whitelist rules.\n"
         "Output is GBK unless --utf8 is given.\n";
-    for (const Format& f : kFormats) help += "  " + Text(f.name) + "  " + f.what + "\n";
+    for (const Format& f : kFormats) help += HelpLine(f.name, f.what, 10);
     Print(stderr, help, true);
     return 2;
 }
@@ -77,14 +70,12 @@ int Usage() {
 
 int RunConvert(const Args& args) {
     const Format* format = nullptr;
-    bool blackOnly = false, whiteOnly = false, utf8 = false;
+    ListOutput output;
     Args files;
     for (const Text& a : args) {
         if (a == "--help" || a == "-h") return Usage(), 0;
-        if (a == "--black-only") blackOnly = true;
-        else if (a == "--white-only") whiteOnly = true;
-        else if (a == "--utf8") utf8 = true;
-        else if (!format && a.rfind("--", 0) != 0) {
+        if (TakeListOption(a, output)) continue;
+        if (!format && a.rfind("--", 0) != 0) {
             for (const Format& f : kFormats)
                 if (a == f.name) format = &f;
             if (!format) {
@@ -98,7 +89,7 @@ int RunConvert(const Args& args) {
             files.push_back(a);
         }
     }
-    if (!format || files.empty() || (blackOnly && whiteOnly)) return Usage();
+    if (!format || files.empty() || (output.blackOnly && output.whiteOnly)) return Usage();
 
     Lists lists;
     for (const Text& file : files) {
@@ -111,8 +102,6 @@ int RunConvert(const Args& args) {
         }
         if (!format->convert(bytes, path, lists)) return 1;
     }
-    if (!whiteOnly) PrintRules(lists.black, utf8);
-    if (!blackOnly && !whiteOnly) Print(stdout, "[white]\n", utf8);
-    if (!blackOnly) PrintRules(lists.white, utf8);
+    PrintLists(lists.black, lists.white, output);
     return 0;
 }

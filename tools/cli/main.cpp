@@ -1,6 +1,7 @@
 // quorlex: converts rule lists, reads and writes the browser's rule package, fetches the rule
 // sources — the plug-in's own code behind a command line.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "cli.h"
@@ -24,11 +25,13 @@ struct Command {
 
 const Command kCommands[] = {
     {"convert", RunConvert, "convert rule lists into browser rules"},
+    {"package", RunPackage, "read or write the browser's rule package"},
+    {"fetch", RunFetch, "fetch the rule sources and print the merged lists"},
 };
 
 int Usage() {
     Text help = "usage: quorlex COMMAND [ARGS...]   (quorlex COMMAND --help for more)\n";
-    for (const Command& c : kCommands) help += "  " + Text(c.name) + "  " + c.what + "\n";
+    for (const Command& c : kCommands) help += HelpLine(c.name, c.what, 9);
     Print(stderr, help, true);
     return 2;
 }
@@ -54,6 +57,9 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
+    // Work directories go where Windows' "tmp" would put them.
+    const char* tmp = std::getenv("TMPDIR");
+    setenv("tmp", tmp && *tmp ? tmp : "/tmp", 0);
     // Arguments arrive as UTF-8; the program's texts are GBK.
     Args args;
     for (int i = 1; i < argc; ++i) args.push_back(Utf8ToGbk(ByteBuffer(argv[i])));

@@ -1,6 +1,8 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "common/rule_list.h"
+#include "common/window_link.h"
 #include "web/decode.h"
 
 void Print(FILE* stream, const Text& text, bool utf8) {
@@ -11,4 +13,44 @@ void Print(FILE* stream, const Text& text, bool utf8) {
 
 void Say(const Text& gbk) {
     Print(stderr, gbk + "\n", true);
+}
+
+Text HelpLine(const Text& name, const Text& what, size_t width) {
+    return "  " + name + Text(name.size() < width ? width - name.size() : 1, ' ') + what + "\n";
+}
+
+bool TakeListOption(const Text& arg, ListOutput& out) {
+    const struct {
+        const char* name;
+        bool ListOutput::*flag;
+    } kOptions[] = {
+        {"--black-only", &ListOutput::blackOnly},
+        {"--white-only", &ListOutput::whiteOnly},
+        {"--utf8", &ListOutput::utf8},
+    };
+    for (const auto& o : kOptions) {
+        if (arg == o.name) return out.*o.flag = true;
+    }
+    return false;
+}
+
+namespace {
+
+void PrintRules(const Text& rules, bool utf8) {
+    for (const Text& rule : SplitRuleLines(TrimRuleText(rules))) {
+        if (!TrimRuleText(rule).empty()) Print(stdout, rule + "\n", utf8);
+    }
+}
+
+}  // namespace
+
+void PrintLists(const Text& black, const Text& white, const ListOutput& out) {
+    if (!out.whiteOnly) PrintRules(black, out.utf8);
+    if (!out.blackOnly && !out.whiteOnly) Print(stdout, "[white]\n", out.utf8);
+    if (!out.blackOnly) PrintRules(white, out.utf8);
+}
+
+void ReportProgressOnStderr() {
+    RunHeadless({[](const Text& status) { Say(status); },
+                 [](const Text& text, const Text& caption) { Say(caption + text); }});
 }
