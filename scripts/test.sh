@@ -86,6 +86,10 @@ done
 [ -f "$artifacts/window.bmp" ] && convert "$artifacts/window.bmp" "$artifacts/window.png" 2>/dev/null \
   && echo "screenshot: build/artifacts/window.png"
 
+echo "-- the command line's Windows build (quorlex.exe) against its native build"
+scripts/cli-wine-check.sh | tee "$artifacts/cli-wine.log"
+count "$(grep -c '^ok' "$artifacts/cli-wine.log")" "$(grep -c '^FAIL' "$artifacts/cli-wine.log")"
+
 echo "-- browser stand-in"
 if LC_ALL=C.UTF-8 timeout 120 "$WINE" host.exe --entry-points --mime --shutdown --no-window tqnx.dll \
      >"$artifacts/host.log" 2>&1 </dev/null; then
