@@ -224,9 +224,10 @@ int FetchWorker(const std::shared_ptr<FetchExchange>& exchange) {
     char piece[kReadPiece];
     for (;;) {
         uint32_t got = 0;
-        http::ReadFile(h.request, piece, kReadPiece, got);
-        if (got == 0) break;
-        if (answer.size() + got > kMaxResponseBodyBytes || x.Abandoned()) {
+        // A read that fails (the transfer was cut) is no end of the body: what came is not all.
+        const bool read = http::ReadFile(h.request, piece, kReadPiece, got);
+        if (got == 0 && read) break;
+        if (got == 0 || answer.size() + got > kMaxResponseBodyBytes || x.Abandoned()) {
             h.CloseAll();  // too long to keep, or nobody waits for it any more
             return 0;
         }

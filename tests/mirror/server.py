@@ -212,7 +212,7 @@ class Mirror(BaseHTTPRequestHandler):
             cookie = query.get("set", ["id=42"])[0]
             return self.answer(200, b"cookie", "text/plain", [("Set-Cookie", cookie + "; path=/")])
         if url.path == "/test/bytes":
-            n = number(query, "n", 0, 1 << 28)
+            n = number(query, "n", 0, 1 << 31)
             self.send_response(200)
             self.send_header("Content-Type", "application/octet-stream")
             self.send_header("Content-Length", str(n))

@@ -251,6 +251,11 @@ TEST(ChinaListConvert, HostileLinesNeverBreakTheConversion) {
     for (const Text& line : odd) ConvertChinaList(kHeader + "\n" + line, log.Fn());  // must not crash
     EXPECT_EQ(ConvertChinaList(kHeader + "\n" + Text(50000, '*') + "\n", log.Fn()).block,
               "**://" + Text(50000, '*'));
+    // A filter of a megabyte converts, and the line after it too.
+    const Text megabyte(1 << 20, 'a');
+    const Text block = ConvertChinaList(kHeader + "\n||ads.example.com/" + megabyte + "\n||next.example.com^\n", log.Fn()).block;
+    EXPECT_TRUE(Contains(block, megabyte));
+    EXPECT_TRUE(Contains(block, "next.example.com"));
 }
 
 // A list as long as the real ones converts line by line into the expected buckets.

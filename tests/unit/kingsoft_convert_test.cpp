@@ -132,6 +132,10 @@ TEST(KingsoftConvert, HostileLinesNeverBreakTheConversion) {
     EXPECT_EQ(ConvertKingsoftList(Text(100000, '*')), "");
     EXPECT_EQ(ConvertKingsoftList(Text(100000, '?')), "");
     EXPECT_EQ(ConvertKingsoftList("ads.example.com/" + Text(100001, '*') + "x"), Rules({"**://ads.example.com/*x*"}));
+    // A line of a megabyte is one rule like any other, and the next line is still read.
+    const Text megabyte = "ads.example.com/" + Text(1 << 20, 'a');
+    EXPECT_EQ(ConvertKingsoftList(megabyte + "\r\nb.example.com/x/*\r\n"),
+              Rules({"**://" + megabyte + "*", "**://b.example.com/x/*"}));
     // five thousand dots in a row make a "dotted number": no "~." rule
     const Text longDots = "a" + Text(5000, '.') + "b.com/x";
     EXPECT_EQ(ConvertKingsoftList(longDots), Rules({"**://" + longDots + "*"}));

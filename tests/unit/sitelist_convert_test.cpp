@@ -204,6 +204,8 @@ TEST(SiteListConvert, PatternsThatWouldCorruptTheLists) {
         {"*", "ads\nbanner.com", "0", {}},
         {"*", "ads&#13;banner.com", "0", {}},
         {"exa&#10;mple.com", "/ad", "0", {}},
+        // A megabyte entry is one rule.
+        {"*", "ads.example.net/" + Text(1 << 20, 'a'), "0", {"**://ads.example.net/" + Text(1 << 20, 'a') + "*"}},
     });
 }
 

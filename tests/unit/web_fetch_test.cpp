@@ -1,6 +1,7 @@
 // WebFetch and its worker: URL splitting, header completion and cookies as tables; the request
 // form, answers, time-out, stop and the body bound against the local mirror.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <chrono>
@@ -192,7 +193,18 @@ TEST_F(WebFetchMirror, AHeaderBlockLongerThanTheBufferLeavesSpaces) {
 
 TEST_F(WebFetchMirror, BodiesUpToTheBoundAndNotBeyond) {
     EXPECT_EQ(WebFetch(mirror->url("/test/bytes?n=1000000")).size(), 1000000u);
-    EXPECT_EQ(WebFetch(mirror->url("/test/bytes?n=" + std::to_string(kMaxResponseBodyBytes + 1))), "");
+    EXPECT_EQ(WebFetch(mirror->url("/test/bytes?n=" + std::to_string(kMaxResponseBodyBytes + 1))).size(), 0u);
+    // Exactly the bound still fits.
+    EXPECT_EQ(WebFetch(mirror->url("/test/bytes?n=" + std::to_string(kMaxResponseBodyBytes))).size(),
+              kMaxResponseBodyBytes);
+}
+
+// A gigabyte answer is a failure, read no further than the bound: memory stays bounded.
+TEST_F(WebFetchMirror, AGigabyteAnswerFailsWithBoundedMemory) {
+    EXPECT_EQ(WebFetch(mirror->url("/test/bytes?n=" + std::to_string(1u << 30))).size(), 0u);
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss, 4 * long(kMaxResponseBodyBytes / 1024));  // kilobytes
 }
 
 TEST_F(WebFetchMirror, NothingListeningGivesAnEmptyBody) {
