@@ -6,13 +6,14 @@
 // there for tests/wine/check_store_package.py (python's zipfile) to check.
 #include "plugin_window.h"
 
+#include "browser_profile.h"
+
 #include <cstdlib>
 #include <string>
 #include <utility>
 
 namespace {
 
-const wchar_t kUsersKey[] = L"Software\\SogouExplorer\\Users";
 const wchar_t kActiveUser[] = L"Quorlex测试";
 const wchar_t kIdleUser[] = L"idle";  // enumerated first: probed, and must come through untouched
 const char kWritten[] = "写入成功！请立即重启浏览器以使规则生效";
@@ -56,101 +57,6 @@ std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& en
     Put16(out, uint32_t(entries.size())), Put32(out, uint32_t(central.size())), Put32(out, centralOffset), Put16(out, 0);
     return out;
 }
-
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
-    CloseHandle(f);
-    return ok;
-}
-
-std::string ReadFileBytes(const std::wstring& path) {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string bytes(GetFileSize(f, nullptr), '\0');
-    DWORD got = 0;
-    if (!bytes.empty()) ReadFile(f, &bytes[0], DWORD(bytes.size()), &got, nullptr);
-    CloseHandle(f);
-    return bytes;
-}
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void DeleteTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteTree(dir + L"\\" + name);
-            else
-                DeleteFileW((dir + L"\\" + name).c_str());
-        } while (FindNextFileW(find, &fd));
-        FindClose(find);
-    }
-    RemoveDirectoryW(dir.c_str());
-}
-
-// The AppData folder as the shell's user-shell-folder value gives it, expanded.
-std::wstring AppDataFolder() {
-    wchar_t raw[1024] = {}, expanded[1024] = {};
-    DWORD bytes = sizeof raw - sizeof(wchar_t);
-    RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-                 L"AppData", RRF_RT_REG_EXPAND_SZ | RRF_RT_REG_SZ | RRF_NOEXPAND, nullptr, raw, &bytes);
-    ExpandEnvironmentStringsW(raw, expanded, 1023);
-    return expanded;
-}
-
-bool RegisterUser(const std::wstring& user) {
-    HKEY key = nullptr;
-    const std::wstring path = std::wstring(kUsersKey) + L"\\" + user;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-// holdopen.exe (beside this driver) holding a file open until the holder goes.
-class Holder {
-public:
-    explicit Holder(const std::wstring& file) {
-        ready_ = CreateEventW(nullptr, TRUE, FALSE, L"QuorlexStoreTestReady");
-        quit_ = CreateEventW(nullptr, TRUE, FALSE, L"QuorlexStoreTestQuit");
-        wchar_t exe[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        std::wstring dir = exe;
-        dir.resize(dir.find_last_of(L'\\') + 1);
-        std::wstring command = L"\"" + dir + L"holdopen.exe\" \"" + file +
-                               L"\" QuorlexStoreTestReady QuorlexStoreTestQuit";
-        STARTUPINFOW si = {};
-        si.cb = sizeof si;
-        if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &process_)) {
-            HANDLE waits[] = {ready_, process_.hProcess};
-            holding_ = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
-        }
-    }
-    ~Holder() {
-        SetEvent(quit_);
-        if (process_.hProcess) {
-            if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process_.hProcess, 1);
-            CloseHandle(process_.hProcess);
-            CloseHandle(process_.hThread);
-        }
-        CloseHandle(ready_);
-        CloseHandle(quit_);
-    }
-    bool holding() const { return holding_; }
-
-private:
-    HANDLE ready_, quit_;
-    PROCESS_INFORMATION process_ = {};
-    bool holding_ = false;
-};
 
 void SetText(const PluginWindow& w, int id, const wchar_t* text) {
     SendMessageW(w.Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
