@@ -51,6 +51,14 @@ target_compile_definitions(holdopen PRIVATE UNICODE _UNICODE)
 target_link_options(holdopen PRIVATE -municode)
 add_dependencies(e2e_tests holdopen)
 
+# Shutdown under load and write safety: drives host.exe with the plug-in, many times over.
+add_executable(stress tests/wine/stress/stress_main.cpp)
+target_include_directories(stress PRIVATE src)
+target_compile_definitions(stress PRIVATE UNICODE _UNICODE)
+target_link_libraries(stress PRIVATE quorlex_core ${QUORLEX_STATIC_LINK})
+target_link_options(stress PRIVATE -municode)
+add_dependencies(stress host holdopen tqnx)
+
 # The command-line converter, beside tqnx.dll.
 file(GLOB CLI_SOURCES CONFIGURE_DEPENDS tools/cli/*.cpp)
 add_executable(quorlex ${CLI_SOURCES})

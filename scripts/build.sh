@@ -19,8 +19,8 @@ scripts/build-deps.sh i686
 configure build/native
 configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 cmake --build build/native -j"$jobs"
-cmake --build build/win32 -j"$jobs" --target tqnx host e2e_tests quorlex
+cmake --build build/win32 -j"$jobs" --target tqnx host e2e_tests quorlex stress
 if [ "$QUORLEX_WINE_BITS" = 64 ]; then
   configure build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
-  cmake --build build/win64 -j"$jobs" --target tqnx host e2e_tests quorlex
+  cmake --build build/win64 -j"$jobs" --target tqnx host e2e_tests quorlex stress
 fi

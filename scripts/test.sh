@@ -90,6 +90,13 @@ echo "-- the command line's Windows build (quorlex.exe) against its native build
 scripts/cli-wine-check.sh | tee "$artifacts/cli-wine.log"
 count "$(grep -c '^ok' "$artifacts/cli-wine.log")" "$(grep -c '^FAIL' "$artifacts/cli-wine.log")"
 
+rounds=${QUORLEX_STRESS_ROUNDS:-50}
+echo "-- shutdown under load and write safety: host.exe with the plug-in, $rounds rounds each"
+(cd "$QUORLEX_WIN_BUILD" && timeout 1800 "$WINE" stress.exe "$rounds" >"$artifacts/stress.log" 2>&1 </dev/null)
+tr -d '\r' <"$artifacts/stress.log" | grep -a '^ok\|^FAIL'
+count "$(grep -ac '^ok' "$artifacts/stress.log")" "$(grep -ac '^FAIL' "$artifacts/stress.log")"
+grep -aq 'write killed at random' "$artifacts/stress.log" || count 0 1  # the run did not get to its end
+
 echo "-- browser stand-in"
 if LC_ALL=C.UTF-8 timeout 120 "$WINE" host.exe --entry-points --mime --shutdown --no-window tqnx.dll \
      >"$artifacts/host.log" 2>&1 </dev/null; then

@@ -21,6 +21,8 @@ Besides the rule-site pages (fixtures/), these test paths exist:
                                   the attachment itself, B for the download page's link (see
                                   ATTACHMENTS; the defaults are "page" and "zip"). "page-exact"
                                   links to the attachment's own path, which then answers B.
+  /test/delay?ms=N                from now on every rule-site page waits N ms before its answer
+  /test/chinalist?append=LINE     from now on the ChinaList Lazy list ends with LINE (none: as is)
 Any rule-site path also takes ?...&__slow=N (milliseconds) before it is answered.
 """
 import argparse
@@ -123,6 +125,8 @@ ATTACHMENTS = {
     "empty": ("application/octet-stream", lambda: b""),
 }
 maxthon = {"first": "page", "linked": "zip", "asked": 0}
+site_delay_ms = [0]
+chinalist_append = [b""]
 maxthon_lock = threading.Lock()
 
 
@@ -157,7 +161,7 @@ def site_page(path, query):
     if path.startswith(prefix) and path[len(prefix):].rstrip("/") in KINGSOFT_IDS:
         return 200, "text/plain", fixture("kingsoft", "list_%s.txt" % path[len(prefix):].rstrip("/"))
     if path == "/svn/trunk/adblock-lazy.txt":
-        return 200, "text/plain; charset=utf-8", fixture("chinalist", "adblock-lazy.txt")
+        return 200, "text/plain; charset=utf-8", fixture("chinalist", "adblock-lazy.txt") + chinalist_append[0]
     return None
 
 
@@ -226,6 +230,13 @@ class Mirror(BaseHTTPRequestHandler):
             n = number(query, "n", 10, 1000)
             return self.answer(200, b"headers", "text/plain",
                                [("X-Filler-%d" % i, "y" * 40) for i in range(n)])
+        if url.path == "/test/delay":
+            site_delay_ms[0] = number(query, "ms", 0, 120000)
+            return self.answer(200, b"delay", "text/plain")
+        if url.path == "/test/chinalist":
+            line = query.get("append", [""])[0]
+            chinalist_append[0] = (line + "\n").encode() if line else b""
+            return self.answer(200, b"chinalist", "text/plain")
         if url.path == "/test/maxthon":
             first, linked = query.get("first", ["page"])[0], query.get("linked", ["zip"])[0]
             if first not in ATTACHMENTS or linked not in ATTACHMENTS:
@@ -236,7 +247,7 @@ class Mirror(BaseHTTPRequestHandler):
         page = site_page(url.path, query)
         if page is None:
             return self.not_found()
-        time.sleep(number(query, "__slow", 0, 120000) / 1000.0)
+        time.sleep((number(query, "__slow", 0, 120000) + site_delay_ms[0]) / 1000.0)
         status, content_type, body = page
         self.answer(status, body, content_type)
 
