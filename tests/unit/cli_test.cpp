@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <vector>
 
 #include "common/rule_list.h"
 #include "mirror_process.h"
@@ -125,13 +126,24 @@ TEST_F(Cli, TheMessageBoxBecomesALineOnStandardError) {
     EXPECT_EQ(ReadFile(err), Utf8("信息：##.ad\n"));  // messages are UTF-8
 }
 
+// A command line that must fail: its exit status and a text its message must hold.
+struct ErrorCase {
+    std::string args;
+    int status;
+    std::string message;
+};
+
+void ExpectErrors(const std::vector<ErrorCase>& cases, const std::string& err) {
+    for (const ErrorCase& c : cases) {
+        const Result r = RunCli(c.args, err);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_NE(ReadFile(err).find(c.message), std::string::npos) << c.args << ": " << ReadFile(err);
+    }
+}
+
 TEST_F(Cli, BadInputIsAClearErrorNeverACrash) {
     const std::string err = dir_ + "/err.txt";
-    struct Case {
-        std::string args;
-        int status;
-        std::string message;
-    } cases[] = {
+    const std::vector<ErrorCase> cases = {
         {"convert abp " + dir_ + "/missing.txt", 1, dir_ + "/missing.txt"},
         {"convert sitelist " + Write("bad.xml", "<notsp/>"), 1, "bad.xml"},
         {"convert sitelist " + Write("junk.xml", std::string(3000, '<')), 1, "junk.xml"},
@@ -141,11 +153,7 @@ TEST_F(Cli, BadInputIsAClearErrorNeverACrash) {
         {"frobnicate", 2, "unknown command"},
         {"", 2, "usage"},
     };
-    for (const Case& c : cases) {
-        const Result r = RunCli(c.args, err);
-        EXPECT_EQ(r.status, c.status) << c.args;
-        EXPECT_NE(ReadFile(err).find(c.message), std::string::npos) << c.args << ": " << ReadFile(err);
-    }
+    ExpectErrors(cases, err);
     for (const char* help : {"--help", "convert --help", "package --help", "package write --help", "fetch --help"}) {
         EXPECT_EQ(RunCli(help, err).status, 0) << help;
         EXPECT_NE(ReadFile(err).find("usage: quorlex"), std::string::npos) << help;
@@ -180,11 +188,7 @@ TEST_F(Cli, PackageErrorsNameTheFile) {
     Write("broken/ContentListPackage", "PK\x03\x04 not really a zip");
     const std::string rules = Write("rules.txt", "**://a.example.com^*\n"), blank = Write("blank.txt", " \r\n\r\n");
     const std::string err = dir_ + "/err.txt";
-    struct Case {
-        std::string args;
-        int status;
-        std::string message;
-    } cases[] = {
+    const std::vector<ErrorCase> cases = {
         {"package read " + dir_ + "/nowhere", 1, dir_ + "/nowhere"},
         {"package read " + profile, 1, "ContentListPackage"},
         {"package read " + broken, 1, "ContentListPackage"},
@@ -194,11 +198,7 @@ TEST_F(Cli, PackageErrorsNameTheFile) {
         {"package write " + profile + " --black " + rules + " --white " + rules, 2, "usage"},
         {"package erase " + profile, 2, "unknown action"},
     };
-    for (const Case& c : cases) {
-        const Result r = RunCli(c.args, err);
-        EXPECT_EQ(r.status, c.status) << c.args;
-        EXPECT_NE(ReadFile(err).find(c.message), std::string::npos) << c.args << ": " << ReadFile(err);
-    }
+    ExpectErrors(cases, err);
     // A damaged package is still rewritten, and kept as the backup.
     const std::string damaged = ReadFile(broken + "/ContentListPackage");
     EXPECT_EQ(RunCli("package write " + broken + " --black " + rules).status, 0);
