@@ -62,6 +62,31 @@ bool WaitFor(const std::function<bool()>& condition, DWORD ms) {
     return true;
 }
 
+struct WindowSearch {
+    DWORD pid;
+    bool messageBox;  // a message box (#32770) rather than the main window
+    HWND found;
+};
+
+BOOL CALLBACK VisitWindow(HWND hwnd, LPARAM state) {
+    auto* s = reinterpret_cast<WindowSearch*>(state);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != s->pid || !IsWindowVisible(hwnd)) return TRUE;
+    wchar_t cls[32] = {};
+    GetClassNameW(hwnd, cls, 32);
+    const bool match = s->messageBox ? !wcscmp(cls, L"#32770") : GetDlgItem(hwnd, kControlIdBase + 按钮_获取规则) != nullptr;
+    if (match) s->found = hwnd;
+    return !match;
+}
+
+// A visible top-level window of process `pid`: the plug-in's main window or a message box.
+HWND FindWindowOf(DWORD pid, bool messageBox) {
+    WindowSearch search{pid, messageBox, nullptr};
+    EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // host.exe with the plug-in's window, its output read as it comes.
 class Host {
 public:
@@ -93,23 +118,7 @@ public:
 
     // The plug-in's main window, once it is there.
     HWND Window() {
-        if (!window_) {
-            WaitFor([this] {
-                EnumWindows(
-                    [](HWND hwnd, LPARAM self) -> BOOL {
-                        auto* host = reinterpret_cast<Host*>(self);
-                        DWORD pid = 0;
-                        GetWindowThreadProcessId(hwnd, &pid);
-                        if (pid != host->process_.dwProcessId || !IsWindowVisible(hwnd) ||
-                            !GetDlgItem(hwnd, kControlIdBase + 按钮_获取规则))
-                            return TRUE;
-                        host->window_ = hwnd;
-                        return FALSE;
-                    },
-                    reinterpret_cast<LPARAM>(this));
-                return window_ != nullptr;
-            }, 10000);
-        }
+        if (!window_) WaitFor([this] { return (window_ = FindWindowOf(process_.dwProcessId, false)) != nullptr; }, 10000);
         return window_;
     }
     HWND Control(int id) {
@@ -129,21 +138,7 @@ public:
         return text;
     }
     // A message box shown by one of the plug-in's threads.
-    bool MessageBoxShown() {
-        bool found = false;
-        auto visit = [](HWND hwnd, LPARAM state) -> BOOL {
-            auto* s = reinterpret_cast<std::pair<DWORD, bool*>*>(state);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hwnd, &pid);
-            wchar_t cls[32] = {};
-            GetClassNameW(hwnd, cls, 32);
-            if (pid == s->first && IsWindowVisible(hwnd) && !wcscmp(cls, L"#32770")) *s->second = true;
-            return !*s->second;
-        };
-        std::pair<DWORD, bool*> state{process_.dwProcessId, &found};
-        EnumWindows(visit, reinterpret_cast<LPARAM>(&state));
-        return found;
-    }
+    bool MessageBoxShown() { return FindWindowOf(process_.dwProcessId, true) != nullptr; }
 
     void Close() {
         closedAt_ = GetTickCount64();
