@@ -1,7 +1,5 @@
 #include "plugin/tools_startup.h"
 
-#include <memory>
-
 #include "archive/memory_library.h"
 #include "common/globals.h"
 #include "platform/files.h"
@@ -10,21 +8,22 @@
 namespace {
 
 // The mapped 7z library, from start-up until clean-up; its exports are kept in the globals.
-std::unique_ptr<MemoryLibrary>& SevenZipLibrary() {
-    static std::unique_ptr<MemoryLibrary> library;
-    return library;
-}
+// A plain pointer on purpose: clean-up runs as an exit handler registered before the library is
+// made, and a static object made after that registration would already be destroyed (and the
+// library with it) when clean-up releases it.
+MemoryLibrary* sevenZipLibrary = nullptr;
 
 }  // namespace
 
 void LoadSevenZipLibrary() {
     Globals& g = G();
     const ByteBuffer image(reinterpret_cast<const char*>(SevenZipImage), SevenZipImageSize());
-    SevenZipLibrary() = std::make_unique<MemoryLibrary>();
-    g.SevenZipLoaded = SevenZipLibrary()->LoadFromMemory(image) ? 1 : 0;
+    delete sevenZipLibrary;
+    sevenZipLibrary = new MemoryLibrary();
+    g.SevenZipLoaded = sevenZipLibrary->LoadFromMemory(image) ? 1 : 0;
     if (g.SevenZipLoaded) {
-        g.List7zProc = SevenZipLibrary()->GetExport("List7z");
-        g.Unpack7zProc = SevenZipLibrary()->GetExport("unpack7z");
+        g.List7zProc = sevenZipLibrary->GetExport("List7z");
+        g.Unpack7zProc = sevenZipLibrary->GetExport("unpack7z");
     }
 }
 
@@ -39,7 +38,8 @@ void InstallRarTool() {
 
 void ReleaseSevenZipLibrary() {
     Globals& g = G();
-    SevenZipLibrary().reset();
+    delete sevenZipLibrary;
+    sevenZipLibrary = nullptr;
     g.SevenZipLoaded = 0;
     g.List7zProc = 0;
     g.Unpack7zProc = 0;

@@ -171,6 +171,19 @@ TEST(PluginExports, ResultsAndTheUntouchedTable) {
     EXPECT_EQ(PluginShutdown(), 0);
 }
 
+// Start-up registers the clean-up as an exit handler before it makes the 7z library object; the
+// object must still be there when the clean-up releases it at exit (it was once a static made
+// after that registration, so already destroyed: a double delete at every exit).
+TEST(PluginExports, TheCleanUpAtExitReleasesTheLibraryOnce) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            PluginStartup();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST(PluginExports, ShutdownLeavesAnOpenWindowOpen) {
     PluginWindow w;
     ASSERT_TRUE(w.open());
