@@ -117,11 +117,16 @@ static int Run(int argc, xchar** argv) {
             destination = a;
         }
     }
-    if (!archive) return Fail("没有指定压缩文件");
-    if (!destination) return Fail("没有指定目标目录");
+    if (!archive || !destination) {
+        free(password);
+        return Fail(!archive ? "没有指定压缩文件" : "没有指定目标目录");
+    }
     if (list) {
         int n = ReadList(list, &names);
-        if (n < 0) return Fail("无法读取列表文件");
+        if (n < 0) {
+            free(password);
+            return Fail("无法读取列表文件");
+        }
         options.names = (const xchar* const*)names;
         options.nameCount = n;
     }
@@ -129,6 +134,9 @@ static int Run(int argc, xchar** argv) {
     options.progress = Progress;
     Say("\r\n正在从压缩文件解压\r\n\r\n");
     result = ExtractArchiveTo(archive, destination, &options);
+    for (i = 0; i < options.nameCount; ++i) free(names[i]);
+    free(names);
+    free(password);
     if (result != EXTRACT_OK)
         return Fail(reasons[result > 0 && result < (int)(sizeof reasons / sizeof *reasons) ? result : 1]);
     Say("全部OK\r\n");

@@ -19,6 +19,7 @@ struct NativeThread {
     std::mutex mutex;
     std::condition_variable ended;
     bool done = false;
+    bool released = false;  // the handle was released while the thread ran: it deletes itself
     void (*routine)(void*);
     void* arg;
 };
@@ -40,9 +41,14 @@ ThreadHandle StartThread(void (*routine)(void*), void* arg) {
     try {
         t->thread = std::thread([t] {
             t->routine(t->arg);
-            std::lock_guard<std::mutex> lock(t->mutex);
-            t->done = true;
-            t->ended.notify_all();
+            bool deleteSelf;
+            {
+                std::lock_guard<std::mutex> lock(t->mutex);
+                t->done = true;
+                t->ended.notify_all();
+                deleteSelf = t->released;
+            }
+            if (deleteSelf) delete t;  // detached already: nobody else holds the record
         });
     } catch (...) {
         delete t;
@@ -65,19 +71,18 @@ bool WaitThread(ThreadHandle handle, uint32_t ms) {
 void ReleaseThread(ThreadHandle handle) {
     if (!handle) return;
     auto* t = static_cast<NativeThread*>(handle);
-    bool done;
     {
         std::lock_guard<std::mutex> lock(t->mutex);
-        done = t->done;
+        if (!t->done) {
+            // The thread goes on alone and deletes its record when it ends: never a freed
+            // record under a running thread, and no record left over once it has ended.
+            t->thread.detach();
+            t->released = true;
+            return;
+        }
     }
-    if (done) {
-        t->thread.join();
-        delete t;
-    } else {
-        // The thread goes on alone; its record is left to it (a small, bounded leak per
-        // abandoned thread, never a freed record under a running thread).
-        t->thread.detach();
-    }
+    t->thread.join();
+    delete t;
 }
 
 Event::Event() : native_(new NativeEvent()) {}
