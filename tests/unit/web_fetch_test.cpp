@@ -1,7 +1,11 @@
 // WebFetch and its worker: URL splitting, header completion and cookies as tables; the request
 // form, answers, time-out, stop and the body bound against the local mirror.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -183,6 +187,83 @@ TEST_F(WebFetchMirror, ACookieSetIsStoredForTheHostAndSentBack) {
     const auto r = mirror->RequestFor("after=cookie");
     ASSERT_FALSE(r.empty());
     EXPECT_EQ(r.back(), "Cookie: sid=abc");
+}
+
+// A one-shot server on 127.0.0.1 that answers its connections, in turn, with the given raw bytes
+// (line ends as the server writes them, which the mirror cannot choose) and keeps the requests.
+class RawAnswerServer {
+public:
+    explicit RawAnswerServer(std::vector<std::string> answers) {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 4) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+            return;
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this, answers] {
+            for (const std::string& answer : answers) {
+                const int c = accept(listener_, nullptr, nullptr);
+                if (c < 0) return;
+                std::string request;
+                char buffer[4096];
+                while (request.find("\r\n\r\n") == std::string::npos) {
+                    const ssize_t n = recv(c, buffer, sizeof buffer, 0);
+                    if (n <= 0) break;
+                    request.append(buffer, size_t(n));
+                }
+                requests_.push_back(request);
+                (void)!send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
+                close(c);
+            }
+        });
+    }
+    ~RawAnswerServer() {
+        shutdown(listener_, SHUT_RDWR);
+        if (thread_.joinable()) thread_.join();
+        close(listener_);
+    }
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    int port() const { return port_; }
+    // Valid once the fetches are done: the server thread has answered them.
+    const std::vector<std::string>& requests() const { return requests_; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+    std::vector<std::string> requests_;
+};
+
+// The raw header text has CR LF line ends whatever the server wrote (as WinINet gives it): a line
+// ended by LF alone must not run into the next one, or a cookie's data would take the following
+// header lines with it and the next request would carry them as header lines of its own. A cookie
+// whose data holds a CR is not stored at all, for the same reason.
+TEST(WebFetchRawAnswer, HeaderLinesNeverRunIntoTheCookieSentBack) {
+    RawAnswerServer server({
+        "HTTP/1.1 200 OK\nSet-Cookie: lfsid=abc\nX-Next: 1\nContent-Length: 2\nConnection: close\n\nok",
+        "HTTP/1.1 200 OK\r\nSet-Cookie: crsid=a\rX-Injected: 1\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok",
+        "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\nlast",
+    });
+    ASSERT_NE(server.port(), 0);
+    Text headers;
+    EXPECT_EQ(WebFetch(server.url("/lf"), "", "", "", 0, &headers), "ok");
+    EXPECT_EQ(headers, "HTTP/1.1 200 OK\r\nSet-Cookie: lfsid=abc\r\nX-Next: 1\r\nContent-Length: 2\r\n"
+                       "Connection: close\r\n\r\n");
+    EXPECT_EQ(WebFetch(server.url("/cr")), "ok");
+    EXPECT_EQ(WebFetch(server.url("/last")), "last");
+
+    ASSERT_EQ(server.requests().size(), 3u);
+    const std::string& last = server.requests()[2];
+    const size_t cookie = last.find("\r\nCookie: ");
+    ASSERT_NE(cookie, std::string::npos) << last;
+    const std::string cookieLine = last.substr(cookie + 2, last.find("\r\n", cookie + 2) - cookie - 2);
+    EXPECT_NE(cookieLine.find("lfsid=abc"), std::string::npos) << cookieLine;
+    EXPECT_EQ(last.find("X-Next"), std::string::npos) << last;
+    EXPECT_EQ(last.find("X-Injected"), std::string::npos) << last;
+    EXPECT_EQ(last.find("crsid"), std::string::npos) << last;
 }
 
 TEST_F(WebFetchMirror, AHeaderBlockLongerThanTheBufferLeavesSpaces) {

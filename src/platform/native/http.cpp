@@ -15,6 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/native/http_answer.h"
+#include "platform/native/http_test_api.h"
+
 namespace platform::http {
 
 namespace {
@@ -114,14 +117,9 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     auto* o = static_cast<Object*>(user);
     const size_t n = size * count;
-    Text line(data, n);
     std::lock_guard<std::mutex> lock(o->answerMutex);
     // Each answer of a redirect chain starts with its status line: keep the last answer only.
-    if (StartsWith(line, "HTTP/")) {
-        o->rawHeaders.clear();
-        o->body.clear();
-    }
-    if (o->rawHeaders.size() + n < 1024 * 1024) o->rawHeaders += line;
+    if (AddRawHeaderLine(o->rawHeaders, Text(data, n))) o->body.clear();
     return n;
 }
 
@@ -130,6 +128,30 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 }
 
 }  // namespace
+
+bool AddRawHeaderLine(Text& rawHeaders, const Text& line) {
+    const bool statusLine = StartsWith(line, "HTTP/");
+    if (statusLine) rawHeaders.clear();
+    size_t end = line.size();
+    if (end > 0 && line[end - 1] == '\n') --end;
+    if (end > 0 && line[end - 1] == '\r') --end;
+    if (rawHeaders.size() + end + 2 < kMaxRawHeaderBytes) {
+        rawHeaders.append(line, 0, end);
+        rawHeaders += "\r\n";
+    }
+    return statusLine;
+}
+
+namespace test {
+
+void ClearCookies() {
+    std::lock_guard<std::mutex> lock(cookieMutex);
+    cookies.clear();
+}
+
+Text CookieHeader(const Text& host) { return CookieLine(host); }
+
+}  // namespace test
 
 Handle OpenInternet(const Text& agent, const Text& proxyList) {
     InitCurlOnce();
@@ -265,6 +287,9 @@ bool SetCookie(const Text& url, const Text& name, const Text& data) {
     if (host.empty() || name.empty()) return false;
     const size_t semicolon = Find(data, ";");
     const Text value = semicolon ? Left(data, long(semicolon - 1)) : data;
+    // A line break would end the Cookie line of later requests early and make the rest of the
+    // cookie header lines of their own.
+    if (name.find_first_of("\r\n") != Text::npos || value.find_first_of("\r\n") != Text::npos) return false;
     std::lock_guard<std::mutex> lock(cookieMutex);
     auto& jar = cookies[host];
     for (auto& [n, v] : jar) {
