@@ -87,7 +87,7 @@ done
   && echo "screenshot: build/artifacts/window.png"
 
 echo "-- the command line's Windows build (quorlex.exe) against its native build"
-scripts/cli-wine-check.sh | tee "$artifacts/cli-wine.log"
+"$quorlex_root/scripts/cli-wine-check.sh" | tee "$artifacts/cli-wine.log"
 count "$(grep -c '^ok' "$artifacts/cli-wine.log")" "$(grep -c '^FAIL' "$artifacts/cli-wine.log")"
 
 rounds=${QUORLEX_STRESS_ROUNDS:-50}
