@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of tests/fuzz with clang (cmake/fuzz.cmake) into build/fuzz and
+# runs each of them for SECONDS (default 10) on its working corpus build/fuzz/corpus/<target>,
+# which starts as a copy of the seeds in tests/fuzz/corpus/<target> and keeps what earlier runs
+# found (nothing is ever written into the repository). Prints one line per target with the
+# executions run. An input that crashes, leaks, hangs or runs out of memory is kept under
+# build/fuzz/findings/<target>/ and its path printed; the exit status is then 1.
+#
+#   scripts/fuzz.sh [SECONDS]
+set -uo pipefail
+seconds=${1:-10}
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+dir=build/fuzz
+jobs=${QUORLEX_JOBS:-2}
+
+# Longest input per target: archives and images need room for their tables, texts are cut
+# shorter so that each run tries more of them.
+declare -A max_len=(
+  [zip_archive]=65536 [memory_library]=65536 [user_rules]=32768 [xml_sitelist]=16384
+  [kingsoft_convert]=16384 [chinalist_convert]=16384 [html_probes]=16384 [http_headers]=4096
+)
+
+mkdir -p "$dir"
+if ! cmake -S . -B "$dir" -DQUORLEX_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >"$dir/configure.log" 2>&1; then
+  cat "$dir/configure.log"
+  echo "fuzz: configuring $dir failed"
+  exit 2
+fi
+if ! cmake --build "$dir" -j"$jobs" --target fuzz_targets >"$dir/build.log" 2>&1; then
+  tail -40 "$dir/build.log"
+  echo "fuzz: building the targets failed (log $dir/build.log)"
+  exit 2
+fi
+
+export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+# The inputs libFuzzer kept for a failure, newest first.
+failures() { ls -t "$1" 2>/dev/null | grep -E '^(crash|leak|timeout|oom)-' | sed "s|^|$1/|"; }
+
+status=0
+for source in tests/fuzz/*.cpp; do
+  target=$(basename "$source" .cpp)
+  corpus=$dir/corpus/$target
+  findings=$dir/findings/$target
+  log=$dir/logs/$target.log
+  mkdir -p "$corpus" "$findings" "$dir/logs"
+  cp -n tests/fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null
+  before=$(failures "$findings" | wc -l)
+  "$dir/bin/fuzz_$target" "$corpus" -max_total_time="$seconds" -max_len="${max_len[$target]:-16384}" \
+    -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 -artifact_prefix="$findings/" >"$log" 2>&1
+  rc=$?
+  executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  if [ "$rc" -ne 0 ] || [ "$(failures "$findings" | wc -l)" -gt "$before" ]; then
+    status=1
+    found=$(failures "$findings" | head -1)
+    echo "$target: ${executions:-?} executions, FOUND ${found:-a failure (exit $rc)} (log $log)"
+    grep -m1 -E 'ERROR: |check failed' "$log" | sed 's/^/    /'
+  else
+    echo "$target: ${executions:-?} executions in ${seconds}s, nothing found"
+  fi
+done
+exit "$status"
