@@ -97,10 +97,11 @@ Text CookieLine(const Text& host) {
     return line;
 }
 
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+// libcurl, and OpenSSL under it, is set up when the program starts, before any thread exists, as
+// libcurl asks. Set up by the first fetch worker instead, it could still be setting up while the
+// process ends (a window closed at once), racing OpenSSL's exit-time clean-up: a double free, or
+// a crash on exit.
+const bool curlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto* o = static_cast<Object*>(user);
@@ -154,7 +155,7 @@ Text CookieHeader(const Text& host) { return CookieLine(host); }
 }  // namespace test
 
 Handle OpenInternet(const Text& agent, const Text& proxyList) {
-    InitCurlOnce();
+    if (!curlReady) return nullptr;
     auto o = std::make_shared<Object>();
     o->kind = Kind::Internet;
     o->agent = agent;
