@@ -22,6 +22,18 @@ else
   count 0 1
 fi
 
+echo "== native suite under AddressSanitizer and UndefinedBehaviorSanitizer (build/asan)"
+if scripts/sanitize.sh >"$artifacts/sanitize.log" 2>&1; then
+  tail -1 "$artifacts/sanitize.log"; count 1 0
+else
+  tail -60 "$artifacts/sanitize.log"; echo "FAIL sanitizer run (log build/artifacts/sanitize.log)"; count 0 1
+fi
+
+fuzz_seconds=${QUORLEX_FUZZ_SECONDS:-5}
+echo "== fuzz targets, $fuzz_seconds s each (build/fuzz)"
+scripts/fuzz.sh "$fuzz_seconds" | tee "$artifacts/fuzz.log"
+count "$(grep -c 'nothing found$' "$artifacts/fuzz.log")" "$(grep -c 'FOUND\|^fuzz:' "$artifacts/fuzz.log")"
+
 echo "== product DLL checks (build/win32/tqnx.dll)"
 scripts/check-dll.sh build/win32/tqnx.dll | tee "$artifacts/dll-checks.log"
 count "$(grep -c '^ok' "$artifacts/dll-checks.log")" "$(grep -c '^FAIL' "$artifacts/dll-checks.log")"
