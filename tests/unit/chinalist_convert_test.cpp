@@ -220,6 +220,9 @@ TEST(ChinaListOptions, CloseAbpPattern) {
         {"/ads", "/ads*"},
         {"||a.com^", "||a.com^*"},
         {"/AD.JS", "/AD.JS*"},
+        // "|" as the second byte of a double-byte character is no end anchor.
+        {"/\x81\x7C", "/\x81\x7C*"},
+        {"/\x81\x7C|", "/\x81\x7C"},
     };
     for (const StripCase& c : cases) EXPECT_EQ(CloseAbpPattern(c.line), c.expected) << c.line;
 }

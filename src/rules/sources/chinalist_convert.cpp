@@ -88,7 +88,9 @@ Text StripAbpOptions(const Text& line) {
 
 Text CloseAbpPattern(const Text& line) {
     if (Contains(line, "$") || Right(line, 1) == "*") return line;
-    if (Right(line, 1) == "|") return Left(line, long(line.size()) - 1);
+    // A final "|" byte may be the second half of a double-byte character: only a "|" of its
+    // own is the end anchor (cutting half a character off would let the rule run into the next).
+    if (!line.empty() && FindLastExact(line, "|") == line.size()) return Left(line, long(line.size()) - 1);
     if (EndsWithFileType(line)) return line;
     return line + "*";
 }
