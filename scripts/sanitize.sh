@@ -24,7 +24,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan
 export LSAN_OPTIONS="log_path=$reports/lsan:suppressions=$root/tests/sanitize/lsan.supp:print_suppressions=0"
 
 status=0
-ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600 || status=$?
+ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 180 || status=$?
 
 shopt -s nullglob
 found=("$reports"/*)

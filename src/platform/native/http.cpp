@@ -43,21 +43,33 @@ struct Object {
     Text rawHeaders;
 };
 
-std::mutex tableMutex;
-std::map<uintptr_t, std::shared_ptr<Object>> table;
-uintptr_t nextId = 1;
+// The handle table and the cookie store, made on first use and never destroyed: a fetch worker
+// that its caller abandoned may still be running while the process ends, and must not find them
+// freed by the exit-time destructors.
+struct Shared {
+    std::mutex tableMutex;
+    std::map<uintptr_t, std::shared_ptr<Object>> table;
+    uintptr_t nextId = 1;
+    std::mutex cookieMutex;
+    std::map<Text, std::vector<std::pair<Text, Text>>> cookies;  // host -> name, value
+};
+
+Shared& S() {
+    static Shared* const shared = new Shared();
+    return *shared;
+}
 
 Handle Add(std::shared_ptr<Object> object) {
-    std::lock_guard<std::mutex> lock(tableMutex);
-    const uintptr_t id = nextId++;
-    table[id] = std::move(object);
+    std::lock_guard<std::mutex> lock(S().tableMutex);
+    const uintptr_t id = S().nextId++;
+    S().table[id] = std::move(object);
     return reinterpret_cast<Handle>(id);
 }
 
 std::shared_ptr<Object> Lookup(Handle h, Kind kind) {
-    std::lock_guard<std::mutex> lock(tableMutex);
-    auto it = table.find(reinterpret_cast<uintptr_t>(h));
-    if (it == table.end() || it->second->kind != kind) return nullptr;
+    std::lock_guard<std::mutex> lock(S().tableMutex);
+    auto it = S().table.find(reinterpret_cast<uintptr_t>(h));
+    if (it == S().table.end() || it->second->kind != kind) return nullptr;
     return it->second;
 }
 
@@ -67,9 +79,6 @@ bool ClosedAlongTheWay(const Object& o) {
     }
     return false;
 }
-
-std::mutex cookieMutex;
-std::map<Text, std::vector<std::pair<Text, Text>>> cookies;  // host -> name, value
 
 // The host of "http://host[:port]/...", lower case.
 Text HostOfUrl(const Text& url) {
@@ -84,9 +93,9 @@ Text HostOfUrl(const Text& url) {
 }
 
 Text CookieLine(const Text& host) {
-    std::lock_guard<std::mutex> lock(cookieMutex);
-    auto it = cookies.find(ToLowerAscii(host));
-    if (it == cookies.end() || it->second.empty()) return "";
+    std::lock_guard<std::mutex> lock(S().cookieMutex);
+    auto it = S().cookies.find(ToLowerAscii(host));
+    if (it == S().cookies.end() || it->second.empty()) return "";
     Text line = "Cookie: ";
     bool first = true;
     for (const auto& [name, value] : it->second) {
@@ -146,8 +155,8 @@ bool AddRawHeaderLine(Text& rawHeaders, const Text& line) {
 namespace test {
 
 void ClearCookies() {
-    std::lock_guard<std::mutex> lock(cookieMutex);
-    cookies.clear();
+    std::lock_guard<std::mutex> lock(S().cookieMutex);
+    S().cookies.clear();
 }
 
 Text CookieHeader(const Text& host) { return CookieLine(host); }
@@ -291,8 +300,8 @@ bool SetCookie(const Text& url, const Text& name, const Text& data) {
     // A line break would end the Cookie line of later requests early and make the rest of the
     // cookie header lines of their own.
     if (name.find_first_of("\r\n") != Text::npos || value.find_first_of("\r\n") != Text::npos) return false;
-    std::lock_guard<std::mutex> lock(cookieMutex);
-    auto& jar = cookies[host];
+    std::lock_guard<std::mutex> lock(S().cookieMutex);
+    auto& jar = S().cookies[host];
     for (auto& [n, v] : jar) {
         if (n == name) {
             v = value;
@@ -306,11 +315,11 @@ bool SetCookie(const Text& url, const Text& name, const Text& data) {
 bool CloseHandle(Handle handle) {
     std::shared_ptr<Object> o;
     {
-        std::lock_guard<std::mutex> lock(tableMutex);
-        auto it = table.find(reinterpret_cast<uintptr_t>(handle));
-        if (it == table.end()) return false;
+        std::lock_guard<std::mutex> lock(S().tableMutex);
+        auto it = S().table.find(reinterpret_cast<uintptr_t>(handle));
+        if (it == S().table.end()) return false;
         o = std::move(it->second);
-        table.erase(it);
+        S().table.erase(it);
     }
     o->closed = true;  // a transfer running on it ends at its next progress call
     return true;
