@@ -43,14 +43,17 @@ struct FirstByte {
     bool At(char c) const { return c == lower || c == upper; }
 };
 
+// How many bytes of 0x80 or more stand right before `end`, not counting below `begin`.
+size_t HighRunBefore(const Text& t, size_t begin, size_t end) {
+    size_t k = 0;
+    while (end - k > begin && IsLeadByte(static_cast<unsigned char>(t[end - 1 - k]))) ++k;
+    return k;
+}
+
 // Does a character start at index i, given that one starts at `known` (known <= i)? A byte right
 // after a byte below 0x80 always starts a character, so only the run of bytes of 0x80 or more
 // just before i matters: its bytes pair up, and an odd run makes i a trail byte.
-bool StartsCharacter(const Text& t, size_t known, size_t i) {
-    size_t k = 0;
-    while (i - k > known && IsLeadByte(static_cast<unsigned char>(t[i - 1 - k]))) ++k;
-    return k % 2 == 0;
-}
+bool StartsCharacter(const Text& t, size_t known, size_t i) { return HighRunBefore(t, known, i) % 2 == 0; }
 
 // A left-to-right search that remembers a character boundary, so that checking a candidate
 // never looks further back than the previous candidate: searching a whole text stays linear.
@@ -128,13 +131,6 @@ size_t TrimmableAt(const Text& t, size_t i, bool ruleChars) {
         static_cast<unsigned char>(t[i + 1]) == 0xA1)
         return 2;
     return 0;
-}
-
-// How many bytes of 0x80 or more stand right before `end`, not counting below `begin`.
-size_t HighRunBefore(const Text& t, size_t begin, size_t end) {
-    size_t k = 0;
-    while (end - k > begin && IsLeadByte(static_cast<unsigned char>(t[end - 1 - k]))) ++k;
-    return k;
 }
 
 // The left end is found walking forward. The right end is found walking backward: a byte right
