@@ -24,10 +24,15 @@ bool PathTaken(const Text& path) { return platform::FileExists(path) || platform
 
 }  // namespace
 
-Text NewTempFileName() {
+Text TmpDirectory() {
     Text dir = platform::GetEnvironmentText("tmp");
     // A trail byte may be 0x5C: only a real backslash character counts as the ending one.
     if (!dir.empty() && FindLastExact(dir, "\\") != dir.size()) dir += '\\';
+    return dir;
+}
+
+Text NewTempFileName() {
+    const Text dir = TmpDirectory();
     uint32_t n = uint32_t(platform::MonotonicMs()) + namingCounter.fetch_add(1) + 1;
     for (uint32_t tried = 0; tried < kMaxNamesTried; ++tried, ++n) {
         const Text name = dir + Hex(n) + ".tmp";

@@ -6,6 +6,8 @@
 
 #include "common/text.h"
 
+// The "tmp" environment directory ending in a backslash; empty when "tmp" is unset.
+Text TmpDirectory();
 // The next free temporary file name in the "tmp" directory (no directory part when "tmp" is
 // unset); empty when no free name was found.
 Text NewTempFileName();

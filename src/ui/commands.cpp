@@ -35,7 +35,6 @@ void Clear(ControlId box) {
     SetStatusText("已清空！");
 }
 
-
 }  // namespace
 
 void OnBlacklistPaste() { Paste(编辑框_黑名单); }

@@ -79,9 +79,8 @@ Text MaxthonPageLink(const ByteBuffer& page, bool& found) {
 }
 
 void RemoveLeftMaxthonWorkDirs() {
-    Text tmp = platform::GetEnvironmentText("tmp");
+    const Text tmp = TmpDirectory();
     if (tmp.empty()) return;
-    if (FindLastExact(tmp, "\\") != tmp.size()) tmp += "\\";
     std::vector<platform::DirectoryEntry> entries;
     if (!platform::ListDirectory(tmp, entries)) return;
     for (const platform::DirectoryEntry& e : entries) {
