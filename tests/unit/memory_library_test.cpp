@@ -42,10 +42,32 @@ protected:
         EXPECT_EQ(memory_test::ReservedBlocks(), reservedBefore) << "image memory not released";
     }
 
+    // One way to spoil the full image.
+    struct Spoil {
+        const char* what;
+        std::function<void(PeImage&)> spoil;
+    };
+    // Loads the full image spoiled by `s` in a fresh set-up: the load fails, nothing was called,
+    // no image memory is left. The refused loader is handed to `more` for further checks.
+    void ExpectRefused(const Spoil& s, const std::function<void(const MemoryLibrary&)>& more = nullptr);
+
     std::vector<Call> calls;
     int32_t entryResult = 1;
     int reservedBefore = 0;
 };
+
+PeImage FullImage(ImageFormat format);
+
+void LoaderTest::ExpectRefused(const Spoil& s, const std::function<void(const MemoryLibrary&)>& more) {
+    SetUp();
+    PeImage img = FullImage(ImageFormat::Pe32);
+    s.spoil(img);
+    MemoryLibrary lib;
+    EXPECT_FALSE(lib.LoadFromMemory(img.Build())) << s.what;
+    EXPECT_TRUE(calls.empty()) << s.what;
+    if (more) more(lib);
+    EXPECT_EQ(memory_test::ReservedBlocks(), reservedBefore) << s.what;
+}
 
 // An image with two exports, a forwarder, a bad ordinal, imports from a loaded and a new
 // library, and one high-low relocation.
@@ -184,10 +206,7 @@ TEST_F(LoaderTest, EntryPointThatDoesNotAnswerOneFailsTheLoad) {
 
 // Refused while linking: everything acquired is released and the entry point never runs.
 TEST_F(LoaderTest, ImportFailuresReleaseEverything) {
-    struct Case {
-        const char* what;
-        std::function<void(PeImage&)> spoil;
-    } cases[] = {
+    const Spoil cases[] = {
         {"missing library", [](PeImage& i) { memory_test::Module("extra.dll")->loadable = false; (void)i; }},
         {"missing function", [](PeImage& i) { i.PutText(0x1492, "Absent"); }},
         {"missing ordinal", [](PeImage& i) { i.Put(0x1460, 0x80000009, 4); }},
@@ -204,40 +223,24 @@ TEST_F(LoaderTest, ImportFailuresReleaseEverything) {
          }},
         {"import directory outside the image", [](PeImage& i) { i.directories[kImportDirectory] = {0x9000, 20}; }},
     };
-    for (const Case& c : cases) {
-        SetUp();
-        PeImage img = FullImage();
-        c.spoil(img);
-        MemoryLibrary lib;
-        EXPECT_FALSE(lib.LoadFromMemory(img.Build())) << c.what;
-        EXPECT_TRUE(calls.empty()) << c.what;
-        EXPECT_TRUE(lib.importedModules().empty()) << c.what;
-        const memory_test::FakeModule* extra = memory_test::Module("extra.dll");
-        EXPECT_EQ(extra->loads, extra->frees) << c.what;
-        EXPECT_EQ(memory_test::ReservedBlocks(), reservedBefore) << c.what;
+    for (const Spoil& c : cases) {
+        ExpectRefused(c, [&c](const MemoryLibrary& lib) {
+            EXPECT_TRUE(lib.importedModules().empty()) << c.what;
+            const memory_test::FakeModule* extra = memory_test::Module("extra.dll");
+            EXPECT_EQ(extra->loads, extra->frees) << c.what;
+        });
     }
 }
 
 TEST_F(LoaderTest, MalformedRelocationsFailTheLoad) {
-    struct Case {
-        const char* what;
-        std::function<void(PeImage&)> spoil;
-    } cases[] = {
+    const Spoil cases[] = {
         {"block larger than the directory", [](PeImage& i) { i.Put(0x1604, 0x400, 4); }},
         {"block smaller than its header", [](PeImage& i) { i.Put(0x1604, 4, 4); }},
         {"target outside the image", [](PeImage& i) { i.Put(0x1600, 0x7FFF0000, 4); }},
         {"target on the image's last bytes", [](PeImage& i) { i.Put(0x1608, 3u << 12 | 0xFFE, 2); }},
         {"directory outside the image", [](PeImage& i) { i.directories[kRelocationDirectory] = {0x1600, 0x10000}; }},
     };
-    for (const Case& c : cases) {
-        SetUp();
-        PeImage img = FullImage();
-        c.spoil(img);
-        MemoryLibrary lib;
-        EXPECT_FALSE(lib.LoadFromMemory(img.Build())) << c.what;
-        EXPECT_TRUE(calls.empty()) << c.what;
-        EXPECT_EQ(memory_test::ReservedBlocks(), reservedBefore) << c.what;
-    }
+    for (const Spoil& c : cases) ExpectRefused(c);
 }
 
 void Put(ByteBuffer& b, size_t at, uint64_t v, int n) {
