@@ -10,19 +10,20 @@ namespace {
 struct Source {
     const char* name;
     ControlId box;
+    bool kingsoftList;  // one of the six that "kingsoft" names
     const char* what;
 };
 
 const Source kSources[] = {
-    {"maxthon", 选择框_傲游论坛规则, "the Maxthon forum's SiteList archive"},
-    {"kafan", 选择框_卡饭论坛规则, "Kingsoft list: Kafan forum rules"},
-    {"chinalist", 选择框_ChinaList规则, "the ChinaList Lazy Adblock Plus list"},
-    {"novel", 选择框_小说网站广告过滤, "Kingsoft list: novel sites"},
-    {"movie", 选择框_电影网站广告过滤, "Kingsoft list: film sites"},
-    {"anime", 选择框_动漫网站广告过滤, "Kingsoft list: anime sites"},
-    {"malicious", 选择框_不良网站恶意元素过滤, "Kingsoft list: malicious elements"},
-    {"hot-novel", 选择框_热门小说网站广告过滤, "Kingsoft list: popular novel sites"},
-    {"user", 选择框_用户原有规则, "the rules in the running browser's rule package"},
+    {"maxthon", 选择框_傲游论坛规则, false, "the Maxthon forum's SiteList archive"},
+    {"kafan", 选择框_卡饭论坛规则, true, "Kingsoft list: Kafan forum rules"},
+    {"chinalist", 选择框_ChinaList规则, false, "the ChinaList Lazy Adblock Plus list"},
+    {"novel", 选择框_小说网站广告过滤, true, "Kingsoft list: novel sites"},
+    {"movie", 选择框_电影网站广告过滤, true, "Kingsoft list: film sites"},
+    {"anime", 选择框_动漫网站广告过滤, true, "Kingsoft list: anime sites"},
+    {"malicious", 选择框_不良网站恶意元素过滤, true, "Kingsoft list: malicious elements"},
+    {"hot-novel", 选择框_热门小说网站广告过滤, true, "Kingsoft list: popular novel sites"},
+    {"user", 选择框_用户原有规则, false, "the rules in the running browser's rule package"},
 };
 
 int Usage() {
@@ -37,13 +38,11 @@ int Usage() {
     return 2;
 }
 
-bool IsKingsoftList(ControlId box) { return box != 选择框_傲游论坛规则 && box != 选择框_ChinaList规则 && box != 选择框_用户原有规则; }
-
 // Ticks the source named `name`; false for an unknown name.
 bool Tick(const Text& name) {
     bool found = false;
     for (const Source& s : kSources) {
-        if (name == s.name || (name == "kingsoft" && IsKingsoftList(s.box))) {
+        if (name == s.name || (name == "kingsoft" && s.kingsoftList)) {
             SetTickedState(s.box, true);
             found = true;
         }

@@ -36,18 +36,25 @@ bool TakeListOption(const Text& arg, ListOutput& out) {
 
 namespace {
 
-void PrintRules(const Text& rules, bool utf8) {
+// The rules of a RuleList, one per LF-ended line, appended to `out`; blank lines are left out.
+void AppendRules(Text& out, const Text& rules) {
     for (const Text& rule : SplitRuleLines(TrimRuleText(rules))) {
-        if (!TrimRuleText(rule).empty()) Print(stdout, rule + "\n", utf8);
+        if (TrimRuleText(rule).empty()) continue;
+        out += rule;
+        out += '\n';
     }
 }
 
 }  // namespace
 
 void PrintLists(const Text& black, const Text& white, const ListOutput& out) {
-    if (!out.whiteOnly) PrintRules(black, out.utf8);
-    if (!out.blackOnly && !out.whiteOnly) Print(stdout, "[white]\n", out.utf8);
-    if (!out.blackOnly) PrintRules(white, out.utf8);
+    // Built whole and converted once: the lists run to tens of thousands of rules.
+    Text text;
+    text.reserve(black.size() + white.size() + 16);
+    if (!out.whiteOnly) AppendRules(text, black);
+    if (!out.blackOnly && !out.whiteOnly) text += "[white]\n";
+    if (!out.blackOnly) AppendRules(text, white);
+    Print(stdout, text, out.utf8);
 }
 
 void ReportProgressOnStderr() {
