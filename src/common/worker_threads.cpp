@@ -54,3 +54,11 @@ bool TaskRunning(int slot) {
     platform::ThreadHandle handle = G().WorkerThreads[slot];
     return handle && !platform::ThreadHasEnded(handle);
 }
+
+bool LongCommandRunning() {
+    static const int kLongCommandSlots[] = {8, 9, 10, 11};
+    for (int slot : kLongCommandSlots) {
+        if (TaskRunning(slot)) return true;
+    }
+    return false;
+}

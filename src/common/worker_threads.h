@@ -13,3 +13,8 @@ void StopAllTasks();
 
 // True while the thread in `slot` is running.
 bool TaskRunning(int slot);
+
+// True while one of the four long-running commands runs: the removal of redundant rules (8),
+// the fetch (9) or a write (10, 11). Their buttons are disabled by the task itself a moment
+// after it starts, so a quick second click must be refused here, on the window thread.
+bool LongCommandRunning();

@@ -26,10 +26,6 @@ const char kFileError[] = "文件读写错误！请尝试手工更新规则";
 const char kPackFailed[] = "写入失败，请尝试手工更新规则！";
 const char kWritten[] = "写入成功！请立即重启浏览器以使规则生效";
 
-// The slots of the tasks that work on the package: the fetch task (9) reads it, the two write
-// tasks rewrite it.
-const int kPackageTaskSlots[] = {9, kWriteBlacklistSlot, kWriteWhitelistSlot};
-
 struct WriteButton {
     ControlId editBox;
     int mode;
@@ -41,17 +37,10 @@ const WriteButton kBlacklistButton = {编辑框_黑名单, kWriteModeBlacklist, 
 const WriteButton kWhitelistButton = {编辑框_白名单, kWriteModeWhitelist, kWriteWhitelistSlot,
                                       "正将白名单写到规则文件..."};
 
-bool PackageTaskRunning() {
-    for (int slot : kPackageTaskSlots) {
-        if (TaskRunning(slot)) return true;
-    }
-    return false;
-}
-
 void RunWriteRulesTask() { WriteRulesTask(); }
 
 void OnWriteClicked(const WriteButton& button) {
-    if (PackageTaskRunning()) return;
+    if (LongCommandRunning()) return;
     SetStatusText(button.status);
     Globals& g = G();
     g.PendingWriteText.Set(platform::GetControlText(button.editBox));

@@ -150,6 +150,28 @@ TEST(MainWindow, ClosingEndsRunningTasksAndReturnsZero) {
     EXPECT_FALSE(TaskRunning(10));
 }
 
+// A second click on the fetch button comes before the first task has disabled the button: it
+// must not start a second fetch beside a running fetch, write or removal.
+TEST(MainWindow, AFetchClickWhileALongCommandRunsStartsNothing) {
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    UntickEverySource();
+    for (int slot : {8, 9, 10, 11}) {
+        static platform::Event release;
+        release.Reset();
+        t::RunOnWindowThread([slot] {
+            platform::SetControlText(标签_状态, "before");
+            StartTask(slot, [] { release.Wait(UINT32_MAX); });
+        });
+        t::Click(按钮_获取规则);
+        t::RunOnWindowThread([] {});
+        EXPECT_EQ(t::Caption(标签_状态), "before") << slot;
+        if (slot != 9) EXPECT_FALSE(TaskRunning(9)) << slot;
+        release.Set();
+        EXPECT_TRUE(t::WaitUntil([slot] { return !TaskRunning(slot); }, 5000)) << slot;
+    }
+}
+
 TEST(MainWindow, ExitButtonDestroysTheWindow) {
     PluginWindow w;
     ASSERT_TRUE(w.open());

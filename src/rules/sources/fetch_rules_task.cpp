@@ -8,7 +8,11 @@
 #include "common/worker_threads.h"
 #include "rules/sources/source_steps.h"
 
-void OnFetchRulesClicked() { StartTask(kFetchTaskSlot, FetchRulesTask); }
+void OnFetchRulesClicked() {
+    // Two fetch tasks would fill the same rule buckets from two threads.
+    if (LongCommandRunning()) return;
+    StartTask(kFetchTaskSlot, FetchRulesTask);
+}
 
 Text MergeRuleBuckets(std::initializer_list<const Text*> buckets) {
     // Built in one buffer: the lists run to megabytes, and every fresh copy costs.

@@ -9,7 +9,8 @@
 // Worker slot of the fetch task.
 constexpr int kFetchTaskSlot = 9;
 
-// Click handler of 按钮_获取规则: starts FetchRulesTask in its slot, nothing else.
+// Click handler of 按钮_获取规则: starts FetchRulesTask in its slot, unless a fetch, a write or
+// a removal of redundant rules is still running.
 void OnFetchRulesClicked();
 
 void FetchRulesTask();
