@@ -34,6 +34,7 @@ else()
   target_link_libraries(extract_core PUBLIC LibArchive::LibArchive)
   add_executable(myrar tools/myrar/myrar.c)
   target_link_libraries(myrar PRIVATE extract_core)
+  target_link_libraries(quorlex_tests PRIVATE extract_core)  # the core's bounds, tested directly
   set(QUORLEX_SEVEN_ZIP_FILE "")
   set(QUORLEX_RODATA ".rodata")
 endif()

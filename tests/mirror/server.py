@@ -21,25 +21,23 @@ Besides the rule-site pages (fixtures/), these test paths exist:
                                   the attachment itself, B for the download page's link (see
                                   ATTACHMENTS; the defaults are "page" and "zip"). "page-exact"
                                   links to the attachment's own path, which then answers B.
+  /test/archive?kind=K            200 with the hostile archive K of archives.py (HOSTILE); the
+                                  Maxthon attachment can answer each of them too
   /test/delay?ms=N                from now on every rule-site page waits N ms before its answer
   /test/chinalist?append=LINE     from now on the ChinaList Lazy list ends with LINE (none: as is)
 Any rule-site path also takes ?...&__slow=N (milliseconds) before it is answered.
 """
 import argparse
-import io
+import functools
 import os
 import select
-import shutil
-import struct
-import subprocess
-import tempfile
 import sys
 import threading
 import time
 import urllib.parse
-import zipfile
-import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+from archives import HOSTILE, rar_of, sevenzip_of, site_list, zip_of
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURES = os.path.join(HERE, "fixtures")
@@ -65,41 +63,6 @@ def fixture(*parts):
         return f.read()
 
 
-def zip_of(name, data):
-    out = io.BytesIO()
-    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
-        z.writestr(name, data)
-    return out.getvalue()
-
-
-def sevenzip_of(name, data):
-    """A 7z archive made by Debian's 7-Zip (7zz), LZMA2 with the default filters."""
-    work = tempfile.mkdtemp(prefix="quorlex-mirror-7z-")
-    try:
-        with open(os.path.join(work, name), "wb") as f:
-            f.write(data)
-        subprocess.run(["7zz", "a", "-t7z", "-bd", "-bso0", "out.7z", name], cwd=work, check=True)
-        with open(os.path.join(work, "out.7z"), "rb") as f:
-            return f.read()
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-
-
-def rar4_block(kind, flags, rest):
-    body = struct.pack("<BHH", kind, flags, 7 + len(rest)) + rest
-    return struct.pack("<H", zlib.crc32(body) & 0xFFFF) + body
-
-
-def rar_of(name, data):
-    """A stored RAR 4 archive after the published block layout (marker, archive header, one file
-    header with its data, end of archive); name uses backslashes for folders."""
-    raw = name.encode()
-    rest = struct.pack("<IIBIIBBHI", len(data), len(data), 2, zlib.crc32(data), 0x5A210000, 20, 0x30,
-                       len(raw), 0x20) + raw
-    return (b"Rar!\x1a\x07\x00" + rar4_block(0x73, 0, bytes(6)) + rar4_block(0x74, 0x8000, rest) + data
-            + rar4_block(0x7B, 0x4000, b""))
-
-
 def link_page(link):
     return ('<html><body><p><a href="%s">download</a></p></body></html>' % link).encode()
 
@@ -109,21 +72,24 @@ def long_link():
     return link + "x" * (256 - len(link))
 
 
+# The hostile archives, each made once (the large ones take seconds).
+hostile = {kind: functools.lru_cache(maxsize=None)(make) for kind, make in HOSTILE.items()}
+
 # What the Maxthon attachment can answer: (content type, body maker).
-SITE_LIST = lambda: fixture("maxthon", "SiteList.xml")
 ATTACHMENTS = {
     "page": ("text/html; charset=utf-8", lambda: fixture("maxthon", "attachment.html")),
     "page-upper": ("text/html", lambda: link_page("ATTACHMENT.PHP?AID=29080&amp;k=upper")),
     "page-exact": ("text/html", lambda: link_page("attachment.php?aid=29080")),
     "page-long": ("text/html", lambda: link_page(long_link())),
     "page-nolink": ("text/html", lambda: b"<html><body>attachment.php?aid=29080 is gone</body></html>"),
-    "zip": ("application/octet-stream", lambda: zip_of("SiteList.xml", SITE_LIST())),
-    "7z": ("application/octet-stream", lambda: sevenzip_of("SiteList.xml", SITE_LIST())),
-    "rar": ("application/octet-stream", lambda: rar_of("SiteList.xml", SITE_LIST())),
-    "rar-sub": ("application/octet-stream", lambda: rar_of("rules\\SiteList.xml", SITE_LIST())),
+    "zip": ("application/octet-stream", lambda: zip_of("SiteList.xml", site_list())),
+    "7z": ("application/octet-stream", lambda: sevenzip_of([("SiteList.xml", site_list())])),
+    "rar": ("application/octet-stream", lambda: rar_of([("SiteList.xml", site_list())])),
+    "rar-sub": ("application/octet-stream", lambda: rar_of([("rules\\SiteList.xml", site_list())])),
     "zip-other": ("application/octet-stream", lambda: zip_of("readme.txt", b"no list here")),
     "empty": ("application/octet-stream", lambda: b""),
 }
+ATTACHMENTS.update({kind: ("application/octet-stream", make) for kind, make in hostile.items()})
 maxthon = {"first": "page", "linked": "zip", "asked": 0}
 site_delay_ms = [0]
 chinalist_append = [b""]
@@ -230,6 +196,11 @@ class Mirror(BaseHTTPRequestHandler):
             n = number(query, "n", 10, 1000)
             return self.answer(200, b"headers", "text/plain",
                                [("X-Filler-%d" % i, "y" * 40) for i in range(n)])
+        if url.path == "/test/archive":
+            kind = query.get("kind", [""])[0]
+            if kind not in hostile:
+                return self.not_found()
+            return self.answer(200, hostile[kind](), "application/octet-stream")
         if url.path == "/test/delay":
             site_delay_ms[0] = number(query, "ms", 0, 120000)
             return self.answer(200, b"delay", "text/plain")

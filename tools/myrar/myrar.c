@@ -1,12 +1,17 @@
 /* myrar: the console extractor the plug-in writes to the temporary directory and runs.
  *
- *   myrar x|e [-y] [-p<password>] archive destination [@listfile]
+ *   myrar x|e [-y] [-p<password>] [-max-entry=<bytes>] [-max-archive=<bytes>]
+ *         [-max-entries=<count>] archive destination [@listfile]
  *
  * "x" keeps the folders stored in the archive, "e" puts every file straight into the
  * destination; "-y" is accepted (existing files are always replaced); the list file holds one
- * name per line (CR LF or LF). Prints one progress line per entry ending in a percentage and,
- * on success, ends with the line "全部OK" CR LF; any failure ends with an error line instead. */
+ * name per line (CR LF or LF). The "-max-" switches lower or raise the bounds of one file, of
+ * all files and of the entries (extract.h; the plug-in gives none, so the defaults hold). Prints
+ * one progress line per entry ending in a percentage and, on success, ends with the line
+ * "全部OK" CR LF; any failure removes what the run wrote and ends with an error line instead. */
+#define __USE_MINGW_ANSI_STDIO 1 /* %lld */
 #include <stdio.h>
+#include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -18,6 +23,9 @@
 #include <windows.h>
 #define X(s) L##s
 #define xcmp wcscmp
+#define xncmp wcsncmp
+#define xlen wcslen
+#define xtoll wcstoll
 static char* Narrow(const wchar_t* w, unsigned codePage) {
     int n = WideCharToMultiByte(codePage, 0, w, -1, NULL, 0, NULL, NULL);
     char* s = (char*)malloc(n > 0 ? (size_t)n : 1);
@@ -44,6 +52,9 @@ static char* PasswordText(const xchar* p) { return Narrow(p, CP_UTF8); }
 #else
 #define X(s) s
 #define xcmp strcmp
+#define xncmp strncmp
+#define xlen strlen
+#define xtoll strtoll
 static char* ForOutput(const xchar* s) { return strdup(s); }
 static xchar* FromList(const char* s) { return strdup(s); }
 static FILE* OpenList(const xchar* p) { return fopen(p, "rb"); }
@@ -83,6 +94,28 @@ static int ReadList(const xchar* path, xchar*** names) {
     return count;
 }
 
+/* The bound switches: "-max-entry=", "-max-archive=" and "-max-entries=" with a decimal
+ * number. 1 when `arg` set one of `bounds`, 0 when it is no bound switch, -1 for a bad number. */
+static int BoundSwitch(const xchar* arg, struct ExtractBounds* bounds) {
+    const struct {
+        const xchar* name;
+        long long* value;
+    } switches[] = {{X("-max-entry="), &bounds->entryBytes},
+                    {X("-max-archive="), &bounds->totalBytes},
+                    {X("-max-entries="), &bounds->entries}};
+    size_t i;
+    for (i = 0; i < sizeof switches / sizeof *switches; ++i) {
+        const size_t n = xlen(switches[i].name);
+        xchar* end = NULL;
+        if (xncmp(arg, switches[i].name, n) != 0) continue;
+        if (arg[n] < X('0') || arg[n] > X('9')) return -1;
+        errno = 0;
+        *switches[i].value = xtoll(arg + n, &end, 10);
+        return *end == 0 && errno == 0 ? 1 : -1;
+    }
+    return 0;
+}
+
 static int Fail(const char* why) {
     printf("错误: %s\r\n", why);
     fflush(stdout);
@@ -92,18 +125,28 @@ static int Fail(const char* why) {
 static int Run(int argc, xchar** argv) {
     static const char* const reasons[] = {
         "", "无法打开压缩文件", "压缩文件中的文件名不安全", "压缩文件已损坏或密码错误",
-        "无法写入目标文件", "没有找到要解压的文件"};
+        "无法写入目标文件", "没有找到要解压的文件", "解压后的文件超过大小限制",
+        "压缩文件中的文件过多"};
+    static const char usage[] =
+        "用法: myrar x|e [-y] [-p密码] [-max-entry=字节数] [-max-archive=字节数] [-max-entries=个数] "
+        "压缩文件 目标目录 [@列表文件]";
     struct ExtractOptions options;
+    struct ExtractBounds bounds = {EXTRACT_MAX_ENTRY_BYTES, EXTRACT_MAX_TOTAL_BYTES, EXTRACT_MAX_ENTRIES};
     const xchar *archive = NULL, *destination = NULL, *list = NULL;
     xchar** names = NULL;
     char* password = NULL;
     int i, result;
     memset(&options, 0, sizeof options);
-    if (argc < 2 || (xcmp(argv[1], X("x")) != 0 && xcmp(argv[1], X("e")) != 0))
-        return Fail("用法: myrar x|e [-y] [-p密码] 压缩文件 目标目录 [@列表文件]");
+    if (argc < 2 || (xcmp(argv[1], X("x")) != 0 && xcmp(argv[1], X("e")) != 0)) return Fail(usage);
     options.withoutPaths = xcmp(argv[1], X("e")) == 0;
     for (i = 2; i < argc; ++i) {
         const xchar* a = argv[i];
+        const int bound = BoundSwitch(a, &bounds);
+        if (bound < 0) {
+            free(password);
+            return Fail(usage);
+        }
+        if (bound > 0) continue;
         if (a[0] == X('-') && a[1] == X('p')) {
             free(password);
             password = PasswordText(a + 2);
@@ -132,11 +175,13 @@ static int Run(int argc, xchar** argv) {
     }
     options.password = password;
     options.progress = Progress;
+    options.bounds = &bounds;
     Say("\r\n正在从压缩文件解压\r\n\r\n");
     result = ExtractArchiveTo(archive, destination, &options);
     for (i = 0; i < options.nameCount; ++i) free(names[i]);
     free(names);
     free(password);
+    if (result != EXTRACT_OK && options.written > 0) printf("已删除本次写入的 %lld 字节\r\n", options.written);
     if (result != EXTRACT_OK)
         return Fail(reasons[result > 0 && result < (int)(sizeof reasons / sizeof *reasons) ? result : 1]);
     Say("全部OK\r\n");
