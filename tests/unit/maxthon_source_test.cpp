@@ -11,6 +11,7 @@
 
 #include "common/controls.h"
 #include "common/globals.h"
+#include "extract.h"
 #include "mirror_process.h"
 #include "platform/native/files_test_hooks.h"
 #include "rar4_writer.h"
@@ -199,6 +200,54 @@ TEST_F(MaxthonStep, EveryAttachmentAndPageKind) {
             EXPECT_EQ(dirs.size(), r.archiveLeft ? 1u : 0u);
             if (r.archiveLeft && !dirs.empty()) EXPECT_TRUE(fs::exists(dirs[0] / "SiteList.rar"));
         }
+    }
+}
+
+// The 7z library natively, while it lives: the extraction core with the tools' own bounds,
+// called as the step calls unpack7z (program paths, then 1 for "with paths").
+class SevenZipStandIn {
+public:
+    SevenZipStandIn() { G().Unpack7zProc = reinterpret_cast<uintptr_t>(&Unpack); }
+    ~SevenZipStandIn() { G().Unpack7zProc = 0; }
+
+private:
+    static int32_t Unpack(uintptr_t archive, uintptr_t destination, uintptr_t withPaths) {
+        const auto native = [](uintptr_t path) { return ReplaceAllExact(reinterpret_cast<const char*>(path), "\\", "/"); };
+        ExtractOptions options{};
+        options.withoutPaths = withPaths == 0;
+        return ExtractArchiveTo(native(archive).c_str(), native(destination).c_str(), &options);
+    }
+};
+
+// Attachments that would fill the disk: 7z bombs for the 7z library, too many entries for the
+// RAR tool. The step ends with its unpack failure, its work directory holds the saved archive
+// and nothing else, and the next source's rules still arrive.
+TEST_F(MaxthonStep, HostileAttachmentsAreRefusedAndTheOtherSourcesArrive) {
+    Mirror mirror;
+    ASSERT_NE(mirror.port(), 0);
+    SevenZipStandIn sevenZip;
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    TickOnly({选择框_傲游论坛规则, 选择框_ChinaList规则});
+    RuleHostFor host(mirror.address());
+    for (const char* kind : {"7z-bomb", "7z-understated", "rar-many"}) {
+        SCOPED_TRACE(kind);
+        for (const fs::path& dir : WorkDirs()) fs::remove_all(dir);
+        G().ChinaListBlockRules.clear();
+        ASSERT_TRUE(mirror.SetMaxthon(kind));
+        t::TakeLog();
+        ASSERT_TRUE(FetchAndWait(60000));
+        const std::vector<std::string> texts = StatusTexts();
+        EXPECT_TRUE(Has(texts, kUnpackFailed));
+        EXPECT_FALSE(Has(texts, kSuccess));
+        EXPECT_EQ(G().MaxthonBlockRules, "old block");
+        const std::vector<fs::path> dirs = WorkDirs();
+        ASSERT_EQ(dirs.size(), 1u);
+        std::vector<std::string> left;
+        for (const auto& e : fs::recursive_directory_iterator(dirs[0])) left.push_back(e.path().filename().string());
+        EXPECT_EQ(left, std::vector<std::string>{"SiteList.rar"});
+        EXPECT_NE(G().ChinaListBlockRules, "");
+        EXPECT_NE(G().BlacklistText.find(G().ChinaListBlockRules.substr(0, 40)), std::string::npos);
     }
 }
 

@@ -15,6 +15,7 @@
 #include "archive/rar_runner.h"
 #include "common/globals.h"
 #include "common/stop.h"
+#include "hostile_archives.h"
 #include "plugin/tools_startup.h"
 #include "rar4_writer.h"
 
@@ -299,6 +300,51 @@ TEST_F(RarRunnerTest, NativeExtractorOn7zAndZip) {
         Text dest = ProgramPath(root / (std::string("out-") + r.name));
         EXPECT_EQ(RunRarTool(ProgramPath(root / r.name), dest), kRarSucceeded) << r.name;
         EXPECT_EQ(ReadBytes(root / (std::string("out-") + r.name) / "sub" / "SiteList.xml"), "<xml/>") << r.name;
+    }
+}
+
+// The extractor's bounds: its own, as the plug-in runs it, on a 7z bomb; and those its switches
+// set, on a stored RAR past a small one. A refusal says what it wrote and removed, and leaves
+// nothing behind.
+TEST_F(RarRunnerTest, NativeExtractorRefusesWhatPassesItsBounds) {
+    setenv("TMPDIR", root.c_str(), 1);
+    InstallRarTool();
+    unsetenv("TMPDIR");
+    const fs::path bomb = hostile::Archive("7z-bomb");
+    ASSERT_FALSE(bomb.empty()) << "python3 and 7zz are set-up packages";
+    fs::copy_file(bomb, root / "SiteList.rar", fs::copy_options::overwrite_existing);
+    EXPECT_EQ(RunRarTool(archive, destination), kRarFailed);
+    EXPECT_TRUE(fs::is_empty(root / "out"));
+
+    WriteBytes(root / "stored.rar", rartest::StoredRar4({{"SiteList.xml", "<xml/>"}, {"big.bin", std::string(2 << 20, 'b')}}));
+    struct Row {
+        const char* switches;
+        const char* lastLine;
+        bool removed;  // says that it removed what it wrote
+    } rows[] = {
+        {"-max-entry=1048576", "错误: 解压后的文件超过大小限制", true},
+        {"-max-archive=1048576", "错误: 解压后的文件超过大小限制", true},
+        {"-max-entries=1", "错误: 压缩文件中的文件过多", false},  // refused before anything is written
+        {"-max-entry=x", "错误: 用法: myrar x|e", false},
+        {"-max-archive=99999999999999999999", "错误: 用法: myrar x|e", false},
+        {"-max-entry=2097152 -max-archive=2097158", "全部OK", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.switches);
+        fs::remove_all(root / "out");
+        const std::string command = (root / "myrar.exe").string() + " x -y " + r.switches + " " +
+                                    (root / "stored.rar").string() + " " + (root / "out").string();
+        std::string output;
+        if (FILE* p = popen(command.c_str(), "r")) {
+            char buffer[4096];
+            for (size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) output.append(buffer, n);
+            pclose(p);
+        }
+        const std::vector<std::string> lines = Lines(output);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back().rfind(r.lastLine, 0), 0u) << lines.back();
+        EXPECT_EQ(output.find("已删除本次写入的 ") != std::string::npos, r.removed) << output;
+        if (std::string(r.lastLine) != "全部OK") EXPECT_TRUE(!fs::exists(root / "out") || fs::is_empty(root / "out"));
     }
 }
 
