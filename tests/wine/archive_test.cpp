@@ -10,6 +10,7 @@
 #include <string>
 
 #include "../unit/rar4_writer.h"
+#include "disk_watch.h"
 #include "plugin_window.h"
 
 namespace {
@@ -167,6 +168,66 @@ TEST(ArchiveTools, SevenZipLibraryExports) {
     EXPECT_EQ(ReadBytes(std::wstring(out.begin(), out.end())), kSiteList);
     EXPECT_NE(unpack((dir + "\\missing.7z").c_str(), (dir + "\\out").c_str(), 1), 0);
     FreeLibrary(lib);
+}
+
+// The bounds of the tools: 64 MiB for one file. SiteList.xml comes first in every hostile archive.
+constexpr uint64_t kEntryBound = uint64_t(64) << 20;
+constexpr uint64_t kSiteListSize = 474;
+
+// Archives that would fill the disk, given to the 7z library (whose bounds no caller can change)
+// and to the extractor as the plug-in runs it: each refused, having had no more than the bound of
+// one file on disk at any moment, leaving the destination as it was.
+TEST(ArchiveTools, HostileArchivesAreRefusedWithBoundedDiskUse) {
+    ASSERT_FALSE(MirrorAddress().empty());
+    HMODULE lib = LoadLibraryW(L"tools\\sevenzip.dll");
+    ASSERT_NE(lib, nullptr);
+    using Unpack = int(WINAPI*)(const char*, const char*, int);
+    auto unpack = reinterpret_cast<Unpack>(GetProcAddress(lib, "unpack7z"));
+    ASSERT_NE(unpack, nullptr);
+    const std::wstring dir = FreshDirectory(L"quorlex-hostile");
+    const std::wstring archive = dir + L"\\hostile.arc", out = dir + L"\\out";
+    wchar_t shortTool[MAX_PATH] = {};
+    GetShortPathNameW((TempDirectory() + L"myrar.exe").c_str(), shortTool, MAX_PATH);
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string archiveA = std::string(temp) + "quorlex-hostile\\hostile.arc", outA = std::string(temp) + "quorlex-hostile\\out";
+    for (const char* kind : {"7z-bomb", "7z-understated", "rar-many"}) {
+        SCOPED_TRACE(kind);
+        const std::string bytes = HostileArchive(kind);
+        ASSERT_GT(bytes.size(), 1000u);
+        WriteBytes(archive, bytes);
+        CreateDirectoryW(out.c_str(), nullptr);
+        WriteBytes(out + L"\\kept.txt", "kept");
+        {
+            DiskWatch watch([&] { return std::vector<std::wstring>{out}; });
+            EXPECT_NE(unpack(archiveA.c_str(), outA.c_str(), 1), 0);
+            const uint64_t peak = watch.Peak();
+            EXPECT_LE(peak, kEntryBound + kSiteListSize + 4);
+            RecordProperty(std::string("sevenzip_") + kind + "_peak_bytes", std::to_string(peak));
+        }
+        EXPECT_EQ(NamesIn(out), std::vector<std::wstring>{L"kept.txt"});
+        {
+            DiskWatch watch([&] { return std::vector<std::wstring>{out}; });
+            const std::string output = RunHidden(L"cmd.exe /c " + std::wstring(shortTool) + L" x -y \"" + archive +
+                                                 L"\" \"" + out + L"\" -p\"mq3196\"");
+            EXPECT_FALSE(EndsWithSuccessLine(output)) << output;
+            EXPECT_NE(output.find("错误: "), std::string::npos) << output;
+            const uint64_t peak = watch.Peak();
+            EXPECT_LE(peak, kEntryBound + kSiteListSize + 4);
+            RecordProperty(std::string("myrar_") + kind + "_peak_bytes", std::to_string(peak));
+        }
+        EXPECT_EQ(NamesIn(out), std::vector<std::wstring>{L"kept.txt"});
+    }
+    FreeLibrary(lib);
+
+    // A stored RAR past a bound the extractor's switch sets (no RAR bomb can be made without the
+    // RAR compressor): refused, and it says what it wrote and removed.
+    WriteBytes(archive, rartest::StoredRar4({{"SiteList.xml", kSiteList}, {"big.bin", std::string(2 << 20, 'b')}}));
+    const std::string output = RunHidden(L"cmd.exe /c " + std::wstring(shortTool) + L" x -y -max-entry=1048576 \"" +
+                                         archive + L"\" \"" + out + L"\" -p\"mq3196\"");
+    EXPECT_NE(output.find("已删除本次写入的 "), std::string::npos) << output;
+    EXPECT_NE(output.find("错误: 解压后的文件超过大小限制\r\n"), std::string::npos) << output;
+    EXPECT_EQ(NamesIn(out), std::vector<std::wstring>{L"kept.txt"});
 }
 
 }  // namespace
