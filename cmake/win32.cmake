@@ -22,7 +22,10 @@ configure_file(src/plugin/win32/tqnx.def.in ${CMAKE_BINARY_DIR}/tqnx.def @ONLY)
 add_library(tqnx SHARED
   src/plugin/win32/dll_main.cpp
   ${CMAKE_BINARY_DIR}/tqnx.def
-  src/plugin/win32/version.rc)
+  src/plugin/win32/version.rc
+  src/plugin/win32/manifest.rc)
+set_source_files_properties(src/plugin/win32/manifest.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/src/plugin/win32/tqnx.manifest)
 set_target_properties(tqnx PROPERTIES PREFIX "" OUTPUT_NAME tqnx)
 target_link_libraries(tqnx PRIVATE quorlex_core ${QUORLEX_STATIC_LINK})
 

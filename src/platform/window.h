@@ -36,7 +36,9 @@ struct WindowEvents {
 };
 
 struct WindowSpec {
-    int x, y, width, height;
+    // Outer position; the size is that of the client area, which the controls need whole (the
+    // frame and caption around it take what the system's metrics give them).
+    int x, y, clientWidth, clientHeight;
     Text title;
     const ControlSpec* controls;
     int controlCount;

@@ -60,6 +60,8 @@ const int kMainWindowControlCount = sizeof(kMainWindowControls) / sizeof(kMainWi
 static_assert(sizeof(kMainWindowControls) / sizeof(kMainWindowControls[0]) == kControlCount,
               "one layout row per control, in ControlId order");
 
+// A client area of 563x315: with a 3-pixel frame and a 19-pixel caption (the classic metrics the
+// layout was drawn for) the window is 569x340; with wider frames or a taller caption it grows.
 const platform::WindowSpec kMainWindowSpec = {
-    50, 50, 569, 340, "Quorlex V3.0 - 作者：Brannoc(brannoc@quorlex.example)",
+    50, 50, 563, 315, "Quorlex V3.0 - 作者：Brannoc(brannoc@quorlex.example)",
     kMainWindowControls, kMainWindowControlCount};

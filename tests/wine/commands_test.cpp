@@ -1,10 +1,12 @@
 // The window's short commands through real controls: the real clipboard, the selection
-// buttons, the user-rules switch and the hover help read back from the tooltip control.
+// buttons, the user-rules switch and the hover help read back from the tooltip control, also
+// after real pointer moves.
 #include "plugin_window.h"
-
-#include <commctrl.h>
+#include "hover.h"
 
 #include <cstring>
+
+#include "ui/hover_help.h"
 
 namespace {
 
@@ -80,45 +82,84 @@ TEST(WindowCommands, SelectAllInvertAndTheUserRulesSwitch) {
     EXPECT_TRUE(IsWindowEnabled(w.Control(单选框_用户原有规则_自定义规则)));
 }
 
-BOOL CALLBACK MatchTooltip(HWND h, LPARAM found) {
-    if (_wcsicmp(ClassOf(h).c_str(), L"tooltips_class32") == 0) {
-        *reinterpret_cast<HWND*>(found) = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-std::wstring TooltipTextFor(HWND tooltip, HWND owner, HWND control) {
-    wchar_t buffer[1024] = {};
-    TOOLINFOW ti = {};
-    ti.cbSize = sizeof(ti);
-    ti.hwnd = owner;
-    ti.uId = reinterpret_cast<UINT_PTR>(control);
-    ti.lpszText = buffer;
-    SendMessageW(tooltip, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&ti));
-    return buffer;
-}
-
 TEST(HoverHelp, TheTooltipCarriesTheTextOfTheHoveredControl) {
     PluginWindow w;
     ASSERT_NE(w.hwnd(), nullptr);
     SendMessageW(w.Control(选择框_卡饭论坛规则), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
-    HWND tooltip = nullptr;
-    EnumThreadWindows(GetWindowThreadProcessId(w.hwnd(), nullptr), MatchTooltip,
-                      reinterpret_cast<LPARAM>(&tooltip));
+    HWND tooltip = FindTooltip(w);
     ASSERT_NE(tooltip, nullptr);
     EXPECT_TRUE(GetWindowLongW(tooltip, GWL_STYLE) & TTS_BALLOON);
     EXPECT_TRUE(GetWindowLongW(tooltip, GWL_STYLE) & TTS_NOPREFIX);
     EXPECT_FALSE(GetWindowLongW(w.hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST);
-    const std::wstring note = TooltipTextFor(tooltip, w.hwnd(), w.Control(选择框_卡饭论坛规则));
+    const std::wstring note = TooltipText(tooltip, w, w.Control(选择框_卡饭论坛规则));
     // The source's update note: whatever its probe has found by now, never nothing.
     EXPECT_FALSE(note.empty());
 
     SendMessageW(w.Control(单选框_用户原有规则_全部), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
-    EXPECT_EQ(TooltipTextFor(tooltip, w.hwnd(), w.Control(单选框_用户原有规则_全部)), L"包括以**开头的规则");
+    EXPECT_EQ(TooltipText(tooltip, w, w.Control(单选框_用户原有规则_全部)), L"包括以**开头的规则");
 
     SendMessageW(w.Control(分组框_规则配置), WM_MOUSEMOVE, 0, MAKELPARAM(100, 100));
     EXPECT_TRUE(GetWindowLongW(w.hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+}
+
+// The name of the class `hwnd` was made from, as the system registered it: a class of a
+// side-by-side assembly carries the assembly's version ("6.0.2600.2982!Button"), which
+// GetClassName leaves out.
+std::wstring RegisteredClassName(HWND hwnd) {
+    wchar_t name[256] = {};
+    GetClipboardFormatNameW(UINT(GetClassLongW(hwnd, GCW_ATOM)), name, 256);  // class atoms share that table
+    return name;
+}
+
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+// The browser stand-in has no manifest: what it makes itself comes from the common controls
+// before version 6. The plug-in's window must still get version 6, through the activation
+// context of the DLL's own manifest.
+TEST(HoverHelp, WithoutAHostManifestTheControlsAndTheTooltipComeFromCommonControls6) {
+    HWND own = CreateWindowExW(0, L"Button", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(RegisteredClassName(own), L"Button") << "the stand-in itself asks for version 6";
+    DestroyWindow(own);
+
+    PluginWindow w;
+    ASSERT_NE(w.hwnd(), nullptr);
+    for (int id = 0; id < kControlCount; ++id) {
+        if (kMainWindowControls[id].kind == platform::ControlKind::Component) continue;
+        EXPECT_EQ(RegisteredClassName(w.Control(id)).rfind(L"6.0.", 0), 0u)
+            << id << ": " << RegisteredClassName(w.Control(id));
+    }
+    // A real hand over a check box: the balloon pops up for it, with its text. The tooltip
+    // watches the moves after the one that registered the box, so the hand comes to rest a
+    // pixel further on.
+    ASSERT_TRUE(MovePointerOver(w, 选择框_ChinaList规则, 30, 9));
+    ASSERT_TRUE(MovePointerOver(w, 选择框_ChinaList规则, 31, 9));
+    HWND tooltip = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (tooltip = FindTooltip(w)) != nullptr && IsWindowVisible(tooltip); }, 5000));
+    // Wine makes every tooltip from one class that does not answer CCM_GETVERSION.
+    if (!UnderWine()) EXPECT_EQ(SendMessageW(tooltip, CCM_GETVERSION, 0, 0), 6);
+    TOOLINFOW current = {};
+    current.cbSize = TTTOOLINFOW_V2_SIZE;
+    ASSERT_TRUE(SendMessageW(tooltip, TTM_GETCURRENTTOOLW, 0, reinterpret_cast<LPARAM>(&current)));
+    EXPECT_EQ(current.uId, reinterpret_cast<UINT_PTR>(w.Control(选择框_ChinaList规则)));
+    EXPECT_EQ(TooltipText(tooltip, w, w.Control(选择框_ChinaList规则)), Wide(ChinaListHelpText().c_str()));
+    EXPECT_FALSE(IsTopmost(w.hwnd()));
+}
+
+// A group box is transparent to hit-testing: the pointer over its caption row or a margin moves
+// over the main window, which must take it as a move over the group box.
+TEST(HoverHelp, ARealPointerOverTheGroupBoxBackgroundPutsTheWindowOnTopAgain) {
+    PluginWindow w;
+    ASSERT_NE(w.hwnd(), nullptr);
+    const struct { const char* where; int x, y; } backgrounds[] = {
+        {"caption row", 120, 5}, {"left margin", 3, 100}, {"right margin", 221, 120}, {"bottom edge", 100, 178}};
+    for (const auto& b : backgrounds) {
+        ASSERT_TRUE(MovePointerOver(w, 选择框_电影网站广告过滤, 30, 9)) << b.where;
+        ASSERT_TRUE(WaitFor([&] { return !IsTopmost(w.hwnd()); }, 3000)) << b.where;
+        ASSERT_TRUE(MovePointerOver(w, 分组框_规则配置, b.x, b.y)) << b.where;
+        EXPECT_TRUE(WaitFor([&] { return IsTopmost(w.hwnd()); }, 3000)) << b.where;
+    }
 }
 
 }  // namespace

@@ -79,6 +79,58 @@ TEST(MainWindow, LayoutCaptionsAndStatesAsLaidOut) {
     EXPECT_EQ(w.Text(选择框_不良网站恶意元素过滤), L"不良网站恶意元素过滤");
 }
 
+// Changes the system's caption and frame metrics for as long as it lives (this session only).
+class NonClientMetrics {
+public:
+    NonClientMetrics(int captionExtra, int paddedBorder) {
+        saved_.cbSize = sizeof saved_;
+        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+        NONCLIENTMETRICSW changed = saved_;
+        changed.iCaptionHeight += captionExtra;
+        changed.iPaddedBorderWidth = paddedBorder;
+        if (captionExtra || paddedBorder) SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof changed, &changed, 0);
+    }
+    ~NonClientMetrics() { SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_, 0); }
+
+private:
+    NONCLIENTMETRICSW saved_ = {};
+};
+
+// The layout needs a client area of 563x315. Under the classic metrics (a 3-pixel frame, a
+// 19-pixel caption) that makes the laid-out 569x340 window; a taller caption or padded borders,
+// as on current Windows, make the window larger instead of cutting controls off.
+TEST(MainWindow, EveryControlLiesInsideTheClientAreaWhateverTheCaptionAndFrame) {
+    const struct {
+        const char* metrics;
+        int captionExtra, paddedBorder;
+        bool classic;
+    } cases[] = {{"classic", 0, 0, true}, {"taller caption, padded border", 12, 4, false}};
+    for (const auto& c : cases) {
+        NonClientMetrics metrics(c.captionExtra, c.paddedBorder);
+        PluginWindow w;
+        ASSERT_NE(w.hwnd(), nullptr) << c.metrics;
+        RECT outer, client;
+        GetWindowRect(w.hwnd(), &outer);
+        GetClientRect(w.hwnd(), &client);
+        if (c.classic) {
+            EXPECT_EQ(outer.right - outer.left, 569) << c.metrics;
+            EXPECT_EQ(outer.bottom - outer.top, 340) << c.metrics;
+        }
+        EXPECT_EQ(client.right, 563) << c.metrics;
+        EXPECT_EQ(client.bottom, 315) << c.metrics;
+        MapWindowPoints(w.hwnd(), HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
+        for (int id = 0; id < kControlCount; ++id) {
+            if (kMainWindowControls[id].kind == platform::ControlKind::Component) continue;
+            RECT r;
+            GetWindowRect(w.Control(id), &r);
+            EXPECT_TRUE(r.left >= client.left && r.top >= client.top && r.right <= client.right &&
+                        r.bottom <= client.bottom)
+                << c.metrics << ": control " << id << " at " << r.left - client.left << "," << r.top - client.top
+                << " to " << r.right - client.left << "," << r.bottom - client.top;
+        }
+    }
+}
+
 TEST(MainWindow, EditBoxesHoldMegabytesOfRules) {
     PluginWindow w;
     ASSERT_NE(w.hwnd(), nullptr);

@@ -2,8 +2,7 @@
 // against a closed port.
 #include "plugin_window.h"
 #include "mirror.h"
-
-#include <commctrl.h>
+#include "hover.h"
 
 namespace {
 
@@ -24,27 +23,11 @@ const Source kSources[] = {
     {选择框_热门小说网站广告过滤, "[2010-07-05]", KINGSOFT_NOTE("热门小说网站")},
 };
 
-BOOL CALLBACK FindTooltip(HWND h, LPARAM found) {
-    if (_wcsicmp(ClassOf(h).c_str(), L"tooltips_class32") != 0) return TRUE;
-    *reinterpret_cast<HWND*>(found) = h;
-    return FALSE;
-}
-
 // Hovers over a check box and reads the text its tooltip then carries.
 std::wstring HoverText(const PluginWindow& w, int id) {
     SendMessageW(w.Control(id), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
-    HWND tooltip = nullptr;
-    EnumThreadWindows(GetWindowThreadProcessId(w.hwnd(), nullptr), FindTooltip,
-                      reinterpret_cast<LPARAM>(&tooltip));
-    if (!tooltip) return L"(no tooltip)";
-    wchar_t buffer[1024] = {};
-    TOOLINFOW ti = {};
-    ti.cbSize = sizeof ti;
-    ti.hwnd = w.hwnd();
-    ti.uId = reinterpret_cast<UINT_PTR>(w.Control(id));
-    ti.lpszText = buffer;
-    SendMessageW(tooltip, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&ti));
-    return buffer;
+    HWND tooltip = FindTooltip(w);
+    return tooltip ? TooltipText(tooltip, w, w.Control(id)) : L"(no tooltip)";
 }
 
 std::wstring LaidOut(int id) { return Wide(kMainWindowControls[id].caption); }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/controls.h"
+#include "platform/win32/activation_context.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -35,14 +36,8 @@ HWND tooltip = nullptr;
 std::vector<std::wstring> tooltipTexts;  // by control id: the text last registered
 HFONT font = nullptr;
 bool activatedBefore = false;
-
-HINSTANCE ModuleInstance() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ModuleInstance), &module);
-    return module;
-}
+// The DLL's own manifest, active whenever the window, a control or the tooltip is created.
+HANDLE ownControls = INVALID_HANDLE_VALUE;
 
 Control* Find(int id) {
     if (id < 0 || id >= int(controls.size()) || !controls[id].hwnd) return nullptr;
@@ -54,6 +49,14 @@ int IdOf(HWND hwnd) {
         if (controls[i].hwnd == hwnd) return int(i);
     }
     return -1;
+}
+
+// The group box of the window's client area that lies under `lp` (client coordinates of a
+// mouse message), or -1.
+int GroupBoxAt(HWND window, LPARAM lp) {
+    POINT p = {LONG(short(LOWORD(lp))), LONG(short(HIWORD(lp)))};
+    const int id = IdOf(ChildWindowFromPointEx(window, p, CWP_SKIPINVISIBLE));
+    return id >= 0 && controls[size_t(id)].kind == ControlKind::GroupBox ? id : -1;
 }
 
 bool IsCheckable(const Control& c) {
@@ -99,6 +102,13 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SHOWWINDOW:
         if (!wp && events.hidden) events.hidden();
         break;
+    case WM_MOUSEMOVE: {
+        // A group box is transparent to hit-testing, so the pointer's moves over its caption row
+        // and margins come here, not to the group box: they are moves over the group box.
+        const int id = GroupBoxAt(hwnd, lp);
+        if (id >= 0 && events.mouseMoved) events.mouseMoved(id);
+        break;
+    }
     case kWakeMessage:
         if (events.woken) events.woken();
         return 0;
@@ -181,16 +191,26 @@ bool DispatchAll(int& quitCode, bool& quit) {
     return true;
 }
 
-}  // namespace
-
-void InitWindowRunTime() {
+void RegisterCommonControlClasses() {
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
 }
 
+// The outer size of a window of `style` whose client area is `width` x `height` under the
+// system's current frame and caption metrics.
+SIZE OuterSize(DWORD style, int width, int height) {
+    RECT r = {0, 0, width, height};
+    if (!AdjustWindowRectEx(&r, style, FALSE, 0)) return SIZE{width, height};
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+}  // namespace
+
+void InitWindowRunTime() { RegisterCommonControlClasses(); }
+
 void RunModalWindow(const WindowSpec& spec, const WindowEvents& windowEvents) {
     if (mainWindow.load()) return;  // one window at a time
-    HINSTANCE instance = ModuleInstance();
+    HINSTANCE instance = win32::ThisModule();
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = MainProc;
@@ -208,13 +228,28 @@ void RunModalWindow(const WindowSpec& spec, const WindowEvents& windowEvents) {
     events = windowEvents;
     activatedBefore = false;
     windowThreadId = GetCurrentThreadId();
-    HWND hwnd = CreateWindowExW(0, kWindowClass, win32::ToWide(spec.title).c_str(),
-                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                                spec.x, spec.y, spec.width, spec.height, nullptr, nullptr, instance, nullptr);
-    if (!hwnd) return;
-    mainWindow.store(hwnd);
-    SendMessageW(hwnd, WM_SETFONT, WPARAM(font), FALSE);
-    CreateControls(spec, instance);
+    ownControls = win32::CreateOwnManifestContext();
+    {
+        win32::ActivationScope scope(ownControls);
+        RegisterCommonControlClasses();
+        // The layout needs its client area whole: the outer size follows the system's metrics
+        // (padded borders and taller captions on current systems).
+        const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+        const SIZE outer = OuterSize(style, spec.clientWidth, spec.clientHeight);
+        HWND hwnd = CreateWindowExW(0, kWindowClass, win32::ToWide(spec.title).c_str(), style, spec.x, spec.y,
+                                    outer.cx, outer.cy, nullptr, nullptr, instance, nullptr);
+        if (hwnd) {
+            mainWindow.store(hwnd);
+            SendMessageW(hwnd, WM_SETFONT, WPARAM(font), FALSE);
+            CreateControls(spec, instance);
+        }
+    }
+    HWND hwnd = mainWindow.load();
+    if (!hwnd) {
+        win32::ReleaseOwnManifestContext(ownControls);
+        ownControls = INVALID_HANDLE_VALUE;
+        return;
+    }
     if (events.created) events.created();
     ShowWindow(hwnd, SW_SHOW);
     UpdateWindow(hwnd);
@@ -236,6 +271,8 @@ void RunModalWindow(const WindowSpec& spec, const WindowEvents& windowEvents) {
     }
     controls.clear();
     tooltip = nullptr;  // destroyed with its owner
+    win32::ReleaseOwnManifestContext(ownControls);
+    ownControls = INVALID_HANDLE_VALUE;
     if (quit) PostQuitMessage(quitCode);
 }
 
@@ -356,16 +393,19 @@ void SetHoverTooltip(int id, const Text& text) {
     HWND owner = mainWindow.load();
     if (!c || !owner) return;
     if (!tooltip) {
+        win32::ActivationScope scope(ownControls);
         tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                   WS_POPUP | TTS_BALLOON | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  owner, nullptr, ModuleInstance(), nullptr);
+                                  owner, nullptr, win32::ThisModule(), nullptr);
         if (!tooltip) return;
         tooltipTexts.assign(controls.size(), std::wstring());
     }
     std::wstring wide = win32::ToWide(text);
     TOOLINFOW ti = {};
-    ti.cbSize = sizeof(ti);
+    // The size without the last member that version 6 added: version 5 refuses larger records,
+    // version 6 takes this one too.
+    ti.cbSize = TTTOOLINFOW_V2_SIZE;
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     ti.hwnd = owner;
     ti.uId = reinterpret_cast<UINT_PTR>(c->hwnd);
