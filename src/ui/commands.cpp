@@ -23,11 +23,12 @@ void Paste(ControlId box) {
     SetStatusText("已粘贴！");
 }
 
+// A clipboard that did not take the text is reported, never "copied".
 void Copy(ControlId box, const Text& status) {
     platform::SetEditSelection(box, 0, -1);
-    platform::SetClipboardText(platform::GetControlText(box));
+    const bool copied = platform::SetClipboardText(platform::GetControlText(box));
     platform::FocusControl(box);
-    SetStatusText(status);
+    SetStatusText(copied ? status : Text("复制失败！"));
 }
 
 void Clear(ControlId box) {

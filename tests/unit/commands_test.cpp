@@ -9,6 +9,7 @@
 #include "common/rule_list.h"
 #include "common/window_link.h"
 #include "platform/clipboard.h"
+#include "platform/native/clipboard_test_hooks.h"
 #include "ui/hover_help.h"
 #include "window_harness.h"
 
@@ -64,6 +65,29 @@ TEST(WindowCommands, PastingAClipboardWithoutTextEmptiesTheBox) {
     t::Click(按钮_黑名单_粘贴);
     EXPECT_EQ(t::Caption(编辑框_黑名单), "");
     EXPECT_EQ(t::Caption(标签_状态), "已粘贴！");
+}
+
+// Another program keeps the clipboard open for the length of a scope.
+struct ClipboardHeldElsewhere {
+    ClipboardHeldElsewhere() { platform::testhooks::HoldClipboard(true); }
+    ~ClipboardHeldElsewhere() { platform::testhooks::HoldClipboard(false); }
+};
+
+TEST(WindowCommands, ACopyTheClipboardRefusesIsReportedAndTheClipboardKeepsItsText) {
+    PluginWindow w;
+    ASSERT_TRUE(w.open());
+    const struct { ControlId button, box; } copies[] = {
+        {按钮_黑名单_复制, 编辑框_黑名单}, {按钮_白名单_复制, 编辑框_白名单}, {按钮_冗余规则_复制, 编辑框_冗余规则}};
+    for (const auto& c : copies) {
+        platform::SetClipboardText("the user's own text");
+        SetText(c.box, "rules");
+        {
+            ClipboardHeldElsewhere held;
+            t::Click(c.button);
+            EXPECT_EQ(t::Caption(标签_状态), "复制失败！") << c.button;  // waits for the click
+        }
+        EXPECT_EQ(platform::GetClipboardText(), "the user's own text") << c.button;
+    }
 }
 
 const ControlId kSources[] = {选择框_傲游论坛规则,     选择框_卡饭论坛规则,     选择框_ChinaList规则,

@@ -5,6 +5,7 @@
 #include "hover.h"
 
 #include <cstring>
+#include <memory>
 
 #include "ui/hover_help.h"
 
@@ -58,6 +59,68 @@ TEST(WindowCommands, PasteAndCopyThroughTheRealClipboard) {
     w.Click(按钮_黑名单_清空);
     EXPECT_EQ(w.Text(编辑框_黑名单), L"");
     EXPECT_EQ(w.Text(标签_状态), L"已清空！");
+}
+
+// Another thread of the stand-in keeps the clipboard open, as another program may, until
+// `holdMs` have passed or the holder goes away.
+class ClipboardHolder {
+public:
+    explicit ClipboardHolder(DWORD holdMs) : holdMs_(holdMs) {
+        opened_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = CreateThread(nullptr, 0, Hold, this, 0, nullptr);
+        WaitForSingleObject(opened_, 5000);
+    }
+    ~ClipboardHolder() {
+        SetEvent(release_);
+        WaitForSingleObject(thread_, 10000);
+        for (HANDLE h : {thread_, opened_, release_}) CloseHandle(h);
+    }
+    bool held() const { return held_; }
+
+private:
+    static DWORD WINAPI Hold(void* p) {
+        auto* self = static_cast<ClipboardHolder*>(p);
+        self->held_ = OpenClipboard(nullptr) != FALSE;
+        SetEvent(self->opened_);
+        WaitForSingleObject(self->release_, self->holdMs_);
+        if (self->held_) CloseClipboard();
+        return 0;
+    }
+    DWORD holdMs_;
+    volatile bool held_ = false;
+    HANDLE opened_, release_, thread_;
+};
+
+TEST(WindowCommands, CopyOwnsTheClipboardWithTheWindowAndReportsAClipboardThatStaysHeld) {
+    PluginWindow w;
+    ASSERT_NE(w.hwnd(), nullptr);
+    const struct {
+        DWORD heldMs;  // 0: nobody holds the clipboard
+        const wchar_t* status;
+        const wchar_t* clipboardAfter;
+    } cases[] = {
+        {0, L"已复制到剪切板！", L"黑名单规则"},
+        {40, L"已复制到剪切板！", L"黑名单规则"},  // let go while the copy still tries
+        {INFINITE, L"复制失败！", L"用户自己的文字"},
+    };
+    SetText(w.Control(编辑框_黑名单), L"黑名单规则");
+    for (const auto& c : cases) {
+        ASSERT_TRUE(PutOnClipboard(L"用户自己的文字"));
+        SetText(w.Control(标签_状态), L"");
+        {
+            std::unique_ptr<ClipboardHolder> holder;
+            if (c.heldMs) {
+                holder.reset(new ClipboardHolder(c.heldMs));
+                ASSERT_TRUE(holder->held()) << c.heldMs;
+            }
+            w.Click(按钮_黑名单_复制);
+            EXPECT_EQ(w.Text(标签_状态), c.status) << c.heldMs;
+        }
+        EXPECT_EQ(ClipboardText(), c.clipboardAfter) << c.heldMs;
+        // The window owns what it put there: Windows refuses the text of an owner-less clipboard.
+        if (c.heldMs != INFINITE) EXPECT_EQ(GetClipboardOwner(), w.hwnd()) << c.heldMs;
+    }
 }
 
 TEST(WindowCommands, SelectAllInvertAndTheUserRulesSwitch) {

@@ -3,21 +3,25 @@
 
 #include <mutex>
 
+#include "platform/native/clipboard_test_hooks.h"
+
 namespace platform {
 
 namespace {
 std::mutex mutex;
 bool hasText = false;
+bool heldElsewhere = false;
 Text content;
 }  // namespace
 
 Text GetClipboardText() {
     std::lock_guard<std::mutex> lock(mutex);
-    return hasText ? content : Text();
+    return hasText && !heldElsewhere ? content : Text();
 }
 
 bool SetClipboardText(const Text& text) {
     std::lock_guard<std::mutex> lock(mutex);
+    if (heldElsewhere) return false;
     content = text;
     hasText = true;
     return true;
@@ -25,8 +29,18 @@ bool SetClipboardText(const Text& text) {
 
 void EmptyClipboardContent() {
     std::lock_guard<std::mutex> lock(mutex);
+    if (heldElsewhere) return;
     content.clear();
     hasText = false;
 }
+
+namespace testhooks {
+
+void HoldClipboard(bool held) {
+    std::lock_guard<std::mutex> lock(mutex);
+    heldElsewhere = held;
+}
+
+}  // namespace testhooks
 
 }  // namespace platform

@@ -5,17 +5,20 @@
 
 #include <cstring>
 
+#include "platform/win32/main_window_handle.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
 
 namespace {
 
-// The clipboard may be held for a moment by another program: try a few times.
+// Opened with the main window as its owner: Windows refuses SetClipboardData on a clipboard
+// opened without one (after EmptyClipboard has already wiped it). Another program may hold the
+// clipboard for a moment: try for about a third of a second.
 bool Open() {
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        if (OpenClipboard(nullptr)) return true;
-        Sleep(10);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (OpenClipboard(win32::MainWindowHandle())) return true;
+        Sleep(15);
     }
     return false;
 }

@@ -13,6 +13,7 @@
 
 #include "common/controls.h"
 #include "platform/win32/activation_context.h"
+#include "platform/win32/main_window_handle.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -205,6 +206,10 @@ SIZE OuterSize(DWORD style, int width, int height) {
 }
 
 }  // namespace
+
+namespace win32 {
+HWND MainWindowHandle() { return mainWindow.load(); }
+}  // namespace win32
 
 void InitWindowRunTime() { RegisterCommonControlClasses(); }
 
