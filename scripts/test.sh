@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: the native suite (ctest), the static checks of the product DLL, and the
-# end-to-end suite under Wine (real DLL, real controls) on an Xvfb display, under a Chinese and
+# Runs every test: the native suite (ctest), the static checks of the product DLL, the release
+# archive (scripts/dist.sh and its checks), and the end-to-end suite under Wine (real DLL, real controls) on an Xvfb display, under a Chinese and
 # a non-Chinese locale. Ends with one summary line "N passed, N failed".
 set -uo pipefail
 source "$(dirname "$0")/wine-env.sh"
@@ -37,6 +37,14 @@ count "$(grep -c 'nothing found$' "$artifacts/fuzz.log")" "$(grep -c 'FOUND\|^fu
 echo "== product DLL checks (build/win32/tqnx.dll)"
 scripts/check-dll.sh build/win32/tqnx.dll | tee "$artifacts/dll-checks.log"
 count "$(grep -c '^ok' "$artifacts/dll-checks.log")" "$(grep -c '^FAIL' "$artifacts/dll-checks.log")"
+
+echo "== release archive (make dist), its entries, both DLLs and the install text"
+scripts/dist.sh >"$artifacts/dist.log" 2>&1
+status=$?
+grep -a '^ok\|^FAIL\|^archive:' "$artifacts/dist.log"
+dist_failed=$(grep -ac '^FAIL' "$artifacts/dist.log")
+count "$(grep -ac '^ok' "$artifacts/dist.log")" "$dist_failed"
+[ "$status" -ne 0 ] && [ "$dist_failed" -eq 0 ] && count 0 1  # ended without saying why
 
 echo "== Wine end-to-end tests ($QUORLEX_WINE_BITS-bit build)"
 export QUORLEX_OWN_DISPLAY=1
