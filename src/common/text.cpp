@@ -248,6 +248,11 @@ void TrimRuleTextInPlace(Text& text) {
     text.erase(0, b.begin);
 }
 
+std::string_view TrimRuleView(const Text& text) {
+    const Bounds b = TrimBounds(text, true);
+    return std::string_view(text).substr(b.begin, b.end - b.begin);
+}
+
 void AppendTrimmedRuleText(Text& out, const Text& text) {
     const Bounds b = TrimBounds(text, true);
     out.append(text, b.begin, b.end - b.begin);

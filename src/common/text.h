@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using Text = std::string;
@@ -55,4 +56,6 @@ Text TrimRuleText(const Text& text);
 // The same without a copy of the whole text: trims `text` itself, or appends the trimmed
 // `text` to `out`. Long lists are merged with these.
 void TrimRuleTextInPlace(Text& text);
+// The trimmed part of `text` itself, without a copy.
+std::string_view TrimRuleView(const Text& text);
 void AppendTrimmedRuleText(Text& out, const Text& text);
