@@ -49,6 +49,8 @@ enum ControlId : int {
 // Height of the blacklist box once the window has been activated (it then covers the
 // redundant-rules area down to y = 287).
 constexpr int kBlacklistTallHeight = 266;
+// Its laid-out height, which shows the redundant-rules area below it.
+constexpr int kBlacklistShortHeight = 162;
 
 // Win32 control ids are the ControlId plus this base.
 constexpr int kControlIdBase = 1000;

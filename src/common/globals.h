@@ -28,6 +28,9 @@ struct Globals {
     SharedText PendingWriteText;
     int PendingWriteMode = 0;  // 1 blacklist, -1 whitelist
 
+    // Handed from the remove-redundant button to its task: the blacklist box's text.
+    SharedText PendingRemovalText;
+
     // The merged lists of the last fetch and the nine rule buckets (the fetch task's own).
     Text BlacklistText, WhitelistText;
     Text MaxthonBlockRules, KingsoftRules, ChinaListBlockRules, ChinaListHideRules;

@@ -8,13 +8,14 @@
 
 namespace {
 
-enum class WriteKind { Caption, AppendCaption, AppendEdit, Enabled, Height, Topmost };
+enum class WriteKind { Caption, AppendCaption, AppendEdit, Enabled, Height, Topmost, Work };
 
 struct ControlWrite {
     WriteKind kind;
     ControlId id;
     Text text;
     int value;
+    std::function<void()> work = nullptr;
 };
 
 std::mutex queueMutex;
@@ -34,6 +35,7 @@ void Apply(const ControlWrite& w) {
     case WriteKind::Enabled: platform::SetControlEnabled(w.id, w.value != 0); break;
     case WriteKind::Height: platform::SetControlHeight(w.id, w.value); break;
     case WriteKind::Topmost: platform::SetTopmost(w.value != 0); break;
+    case WriteKind::Work: w.work(); break;
     }
 }
 
@@ -66,6 +68,10 @@ void SetStatusText(const Text& text) {
 }
 // The window itself, not a control: the id is not used.
 void SetWindowTopmostState(bool on) { Submit({WriteKind::Topmost, 标签_状态, Text(), on ? 1 : 0}); }
+
+void ApplyOnWindowThread(std::function<void()> work) {
+    Submit({WriteKind::Work, 标签_状态, Text(), 0, std::move(work)});
+}
 
 void SetCommandsEnabled(bool enabled) {
     static const ControlId kCommands[] = {按钮_黑名单_写到规则文件, 按钮_白名单_写到规则文件,

@@ -5,6 +5,8 @@
 // Once the window is gone every write is dropped.
 #pragma once
 
+#include <functional>
+
 #include "common/controls.h"
 #include "common/text.h"
 
@@ -15,6 +17,10 @@ void SetControlEnabledState(ControlId id, bool enabled);
 void SetControlHeightTo(ControlId id, int height);
 void SetStatusText(const Text& text);  // the caption of 标签_状态
 void SetWindowTopmostState(bool on);    // the window's always-on-top setting
+// Runs `work` on the window thread, in order with the writes above, for a result that has to be
+// weighed against the controls as they are when it arrives (an edit the user made meanwhile).
+// Dropped, like every write, once the window is gone.
+void ApplyOnWindowThread(std::function<void()> work);
 
 // The busy lock over the four long-running commands: sets their disabled state to the opposite
 // of `enabled`, in this order: 按钮_黑名单_写到规则文件, 按钮_白名单_写到规则文件,

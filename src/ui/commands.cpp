@@ -70,14 +70,3 @@ void OnUserRulesToggled() {
     platform::SetControlEnabled(单选框_用户原有规则_全部, ticked);
     platform::SetControlEnabled(单选框_用户原有规则_自定义规则, ticked);
 }
-
-// The removal of redundant rules is not available yet: a notice for one second, during which
-// the window keeps handling events; the earlier text comes back only if nothing replaced it.
-void OnRemoveRedundant() {
-    const Text notice = "该功能将在后续版本中实现";
-    const Text remembered = platform::GetControlText(标签_状态);
-    SetStatusText(notice);
-    const bool waited = platform::PauseDispatching(1000, &StopEvent());
-    if (!waited || !platform::WindowExists()) return;  // the window closed meanwhile
-    if (platform::GetControlText(标签_状态) == notice) SetStatusText(remembered);
-}

@@ -1,6 +1,5 @@
 // Click handlers of the window's short commands: the edit-box paste, copy and clear buttons, the
-// source selection buttons, the user-rules switch and the remove-redundant notice. All run on the
-// window thread.
+// source selection buttons and the user-rules switch. All run on the window thread.
 #pragma once
 
 void OnBlacklistPaste();
@@ -15,4 +14,3 @@ void OnRedundantHide();
 void OnSelectAllSources();
 void OnInvertSources();
 void OnUserRulesToggled();
-void OnRemoveRedundant();

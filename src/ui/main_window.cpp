@@ -12,6 +12,7 @@
 #include "ui/commands.h"
 #include "ui/hover_help.h"
 #include "ui/layout.h"
+#include "ui/remove_redundant.h"
 #include "web/probes.h"
 
 namespace {

@@ -1,9 +1,6 @@
 // The window's short commands and hover help, on the headless toolkit.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "common/controls.h"
 #include "common/globals.h"
 #include "common/rule_list.h"
@@ -136,37 +133,6 @@ TEST(WindowCommands, UserRulesBoxEnablesTheRadioButtonsWithoutChangingTheSelecti
     EXPECT_TRUE(t::Checked(单选框_用户原有规则_全部));
     EXPECT_FALSE(t::Checked(单选框_用户原有规则_自定义规则));
     EXPECT_TRUE(IsControlTicked(单选框_用户原有规则_全部));
-}
-
-TEST(WindowCommands, RemoveRedundantShowsItsNoticeForASecond) {
-    PluginWindow w;
-    ASSERT_TRUE(w.open());
-    const uint64_t start = platform::MonotonicMs();
-    t::Click(按钮_黑名单_去除冗余规则);
-    ASSERT_TRUE(t::WaitUntil([] { return t::Caption(标签_状态) == "该功能将在后续版本中实现"; }, 2000));
-    ASSERT_TRUE(t::WaitUntil([] { return t::Caption(标签_状态) == "欢迎使用Quorlex！"; }, 3000));
-    EXPECT_GE(platform::MonotonicMs() - start, 1000u);
-}
-
-TEST(WindowCommands, APasteDuringTheNoticeKeepsItsOwnStatus) {
-    PluginWindow w;
-    ASSERT_TRUE(w.open());
-    platform::SetClipboardText("r");
-    t::Click(按钮_黑名单_去除冗余规则);
-    t::Click(按钮_黑名单_粘贴);  // handled while the notice waits
-    EXPECT_EQ(t::Caption(标签_状态), "已粘贴！");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
-    EXPECT_EQ(t::Caption(标签_状态), "已粘贴！");
-    EXPECT_EQ(t::Caption(编辑框_黑名单), "r");
-}
-
-TEST(WindowCommands, ClosingDuringTheNoticeEndsPromptly) {
-    PluginWindow w;
-    ASSERT_TRUE(w.open());
-    t::Click(按钮_黑名单_去除冗余规则);
-    ASSERT_TRUE(t::WaitUntil([] { return t::Caption(标签_状态) == "该功能将在后续版本中实现"; }, 2000));
-    EXPECT_TRUE(w.CloseAndWait(2000));
-    EXPECT_EQ(w.result(), 0);
 }
 
 TEST(WindowCommands, HideRedundantMakesTheBlacklistTall) {
