@@ -240,4 +240,32 @@ TEST_F(Cli, FetchPrintsTheMergedLists) {
     EXPECT_NE(ReadFile(err).find("unknown source flickr"), std::string::npos);
 }
 
+// The rules that stay, in their order; with --removed, each removed rule and the rule covering it.
+TEST_F(Cli, PruneKeepsWhatStaysAndSaysWhyTheOthersWent) {
+    const std::string list = Write("black.txt", "**://a.com/ads/*\r\n**://例子.com/*\r\n**://a.com^*\r\n"
+                                                 "**://b.com^*##.广告\r\n**://*##.广告\r\n**://a.com^*\r\n");
+    const std::string utf8 = Write("black-utf8.txt", Utf8("**://a.com/x*\n**://广告.cn/*\n**://a.com/x*\n"));
+    const std::string err = dir_ + "/err.txt";
+
+    Result r = RunCli("prune " + list, err);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, Text("**://例子.com/*\n**://a.com^*\n**://*##.广告\n"));  // GBK in, GBK out
+    EXPECT_NE(ReadFile(err).find("3 of 6 lines removed"), std::string::npos) << ReadFile(err);
+
+    r = RunCli("prune --removed " + list);
+    EXPECT_EQ(r.out, Text("**://a.com/ads/*\t**://a.com^*\n**://b.com^*##.广告\t**://*##.广告\n"
+                          "**://a.com^*\t**://a.com^*\n"));
+
+    r = RunCli("prune --utf8 " + utf8);
+    EXPECT_EQ(r.out, Utf8("**://a.com/x*\n**://广告.cn/*\n"));
+
+    ExpectErrors({{"prune " + dir_ + "/missing.txt", 1, dir_ + "/missing.txt"},
+                  {"prune", 2, "usage"},
+                  {"prune --fast " + list, 2, "--fast"},
+                  {"prune " + list + " " + list, 2, "usage"}},
+                 err);
+    EXPECT_EQ(RunCli("prune --help", err).status, 0);
+    EXPECT_NE(ReadFile(err).find("generic rule"), std::string::npos);
+}
+
 }  // namespace

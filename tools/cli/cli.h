@@ -16,6 +16,9 @@ void Print(FILE* stream, const Text& text, bool utf8);
 // A message for the user on stderr, in UTF-8 (GBK texts of the program converted).
 void Say(const Text& gbk);
 
+// The text of a file of rules, one per line: GBK, or UTF-8 (a byte-order mark allowed) when `utf8`.
+Text RuleFileText(const ByteBuffer& bytes, bool utf8);
+
 // "  name  what" LF, the texts of the lines lined up at `width`.
 Text HelpLine(const Text& name, const Text& what, size_t width);
 
@@ -35,3 +38,4 @@ void ReportProgressOnStderr();
 int RunConvert(const Args& args);
 int RunPackage(const Args& args);
 int RunFetch(const Args& args);
+int RunPrune(const Args& args);

@@ -27,6 +27,7 @@ const Command kCommands[] = {
     {"convert", RunConvert, "convert rule lists into browser rules"},
     {"package", RunPackage, "read or write the browser's rule package"},
     {"fetch", RunFetch, "fetch the rule sources and print the merged lists"},
+    {"prune", RunPrune, "remove the rules of a list that other rules already cover"},
 };
 
 int Usage() {

@@ -15,6 +15,10 @@ void Say(const Text& gbk) {
     Print(stderr, gbk + "\n", true);
 }
 
+Text RuleFileText(const ByteBuffer& bytes, bool utf8) {
+    return utf8 ? Utf8ToGbk(StripUtf8Bom(bytes)) : TextUpTo0(bytes);
+}
+
 Text HelpLine(const Text& name, const Text& what, size_t width) {
     return "  " + name + Text(name.size() < width ? width - name.size() : 1, ' ') + what + "\n";
 }

@@ -86,7 +86,7 @@ int Write(const Args& args) {
         Say("quorlex package: cannot read " + file);
         return 1;
     }
-    const Text rules = utf8 ? Utf8ToGbk(StripUtf8Bom(bytes)) : TextUpTo0(bytes);
+    const Text rules = RuleFileText(bytes, utf8);
     const PackageWriteResult result = WriteRulesToProfile(profile, rules, mode);
     Say(result.status);
     return result.written ? 0 : 1;
