@@ -23,7 +23,8 @@ add_dependencies(quorlex_tests quorlex)
 target_compile_definitions(quorlex_tests PRIVATE QUORLEX_CLI="$<TARGET_FILE:quorlex>")
 include(cmake/tools.cmake)
 
-# Benchmarks of the converters (not run by ctest).
+# Benchmarks of the converters and the removal of redundant rules (not run by ctest).
 find_package(benchmark REQUIRED)
-add_executable(quorlex_bench tests/bench/converters_bench.cpp)
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS tests/bench/*.cpp)
+add_executable(quorlex_bench ${BENCH_SOURCES})
 target_link_libraries(quorlex_bench PRIVATE quorlex_core benchmark::benchmark)
