@@ -44,7 +44,7 @@ struct FirstByte {
 };
 
 // How many bytes of 0x80 or more stand right before `end`, not counting below `begin`.
-size_t HighRunBefore(const Text& t, size_t begin, size_t end) {
+size_t HighRunBefore(std::string_view t, size_t begin, size_t end) {
     size_t k = 0;
     while (end - k > begin && IsLeadByte(static_cast<unsigned char>(t[end - 1 - k]))) ++k;
     return k;
@@ -123,7 +123,7 @@ Text ReplaceImpl(const Text& text, const Text& from, const Text& to, bool exact)
 }
 
 // Length of the character that makes a trimmable run at index i, or 0 when it is not one.
-size_t TrimmableAt(const Text& t, size_t i, bool ruleChars) {
+size_t TrimmableAt(std::string_view t, size_t i, bool ruleChars) {
     const char c = t[i];
     if (c == ' ') return 1;
     if (ruleChars && (c == '\t' || c == '\r' || c == '\n')) return 1;
@@ -141,7 +141,7 @@ struct Bounds {
     size_t begin, end;
 };
 
-Bounds TrimBounds(const Text& t, bool ruleChars) {
+Bounds TrimBounds(std::string_view t, bool ruleChars) {
     size_t begin = 0;
     for (size_t len; begin < t.size() && (len = TrimmableAt(t, begin, ruleChars)) != 0;) begin += len;
     size_t end = t.size();
@@ -248,9 +248,9 @@ void TrimRuleTextInPlace(Text& text) {
     text.erase(0, b.begin);
 }
 
-std::string_view TrimRuleView(const Text& text) {
+std::string_view TrimRuleView(std::string_view text) {
     const Bounds b = TrimBounds(text, true);
-    return std::string_view(text).substr(b.begin, b.end - b.begin);
+    return text.substr(b.begin, b.end - b.begin);
 }
 
 void AppendTrimmedRuleText(Text& out, const Text& text) {

@@ -57,5 +57,5 @@ Text TrimRuleText(const Text& text);
 // `text` to `out`. Long lists are merged with these.
 void TrimRuleTextInPlace(Text& text);
 // The trimmed part of `text` itself, without a copy.
-std::string_view TrimRuleView(const Text& text);
+std::string_view TrimRuleView(std::string_view text);
 void AppendTrimmedRuleText(Text& out, const Text& text);

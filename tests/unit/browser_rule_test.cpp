@@ -41,10 +41,10 @@ TEST(BrowserRule, ParsesEachFormTheConvertersWrite) {
         const BrowserRule r = ParseBrowserRule(c.line);
         EXPECT_EQ(r.kind, c.kind) << c.line;
         EXPECT_EQ(r.address, c.address) << c.line;
-        EXPECT_EQ(r.host, c.host) << c.line;
-        EXPECT_EQ(r.rest, c.rest) << c.line;
-        EXPECT_EQ(r.options, c.options) << c.line;
-        EXPECT_EQ(r.selector, c.selector) << c.line;
+        EXPECT_EQ(r.host(), c.host) << c.line;
+        EXPECT_EQ(r.rest(), c.rest) << c.line;
+        EXPECT_EQ(r.options(), c.options) << c.line;
+        EXPECT_EQ(r.selector(), c.selector) << c.line;
     }
 }
 

@@ -13,9 +13,13 @@
 
 namespace {
 
+RedundantRules Find(const std::vector<Text>& lines, bool (*stopped)() = nullptr) {
+    return FindRedundantRules(std::vector<std::string_view>(lines.begin(), lines.end()), stopped);
+}
+
 // "line" or "line <- cover" for each removed one.
 std::vector<std::string> Outcome(const std::vector<Text>& lines) {
-    const RedundantRules found = FindRedundantRules(lines);
+    const RedundantRules found = Find(lines);
     std::vector<std::string> out;
     for (size_t i = 0; i < lines.size(); ++i) {
         const int c = found.coveredBy[i];
@@ -83,7 +87,7 @@ TEST(RedundantRules, PrunedListKeepsTheOrderWithCrLfLines) {
 
 TEST(RedundantRules, AStopRequestEndsTheSearchWithNothingRemoved) {
     std::vector<Text> lines(5000, "**://a.com^*");
-    const RedundantRules found = FindRedundantRules(lines, [] { return true; });
+    const RedundantRules found = Find(lines, [] { return true; });
     EXPECT_FALSE(found.complete);
     EXPECT_EQ(found.removedCount, 0u);
     for (int c : found.coveredBy) EXPECT_EQ(c, -1);
@@ -96,7 +100,7 @@ TEST(RedundantRules, ManyRulesOfOneHostAndOneLiteral) {
         lines.push_back("**://a.com/ads/" + std::to_string(i) + "*");
         lines.push_back("**://*/ads/" + std::to_string(i) + "/x*");
     }
-    const RedundantRules found = FindRedundantRules(lines);
+    const RedundantRules found = Find(lines);
     EXPECT_EQ(found.removedCount, lines.size() - 1);
     for (size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(found.coveredBy[i], 0) << lines[i];
 }
@@ -251,7 +255,7 @@ TEST(RedundantRulesProperty, KeptRulesBlockAndHideExactlyWhatTheListDoes) {
         std::vector<Text> lines;
         const int n = std::uniform_int_distribution<int>(2, 9)(rng);
         for (int i = 0; i < n; ++i) lines.push_back(RandomRule(rng));
-        const RedundantRules found = FindRedundantRules(lines);
+        const RedundantRules found = Find(lines);
         removedTotal += found.removedCount;
 
         std::vector<Request> requests;

@@ -52,7 +52,8 @@ int RunPrune(const Args& args) {
         Say("quorlex prune: cannot read " + file);
         return 1;
     }
-    const std::vector<Text> lines = SplitRuleLines(RuleFileText(bytes, utf8));
+    const Text list = RuleFileText(bytes, utf8);
+    const std::vector<std::string_view> lines = SplitRuleLineViews(list);
     const uint64_t start = platform::MonotonicMs();
     const RedundantRules found = FindRedundantRules(lines);
     const uint64_t ms = platform::MonotonicMs() - start;
@@ -64,7 +65,10 @@ int RunPrune(const Args& args) {
         const int cover = found.coveredBy[i];
         if (removed != (cover >= 0)) continue;
         out += lines[i];
-        if (removed) out += "\t" + lines[size_t(cover)];
+        if (removed) {
+            out += '\t';
+            out += lines[size_t(cover)];
+        }
         out += '\n';
     }
     Print(stdout, out, utf8);

@@ -19,27 +19,26 @@ size_t CharLength(std::string_view t, size_t i) {
     return IsLeadByte(static_cast<unsigned char>(t[i])) && i + 1 < t.size() ? 2 : 1;
 }
 
-// The pattern after "**://" split into its address part and the rest.
-bool ParsePattern(std::string_view pattern, BrowserRule& rule) {
-    if (pattern.empty()) return false;
-    rule.pattern = pattern;
-    if (pattern[0] == '*') {
+// The address part of the pattern, which starts at kPatternBegin and ends at rule.patternEnd.
+bool ParseAddress(std::string_view line, BrowserRule& rule) {
+    uint32_t start = BrowserRule::kPatternBegin;
+    if (start == rule.patternEnd) return false;
+    if (line[start] == '*') {
         rule.address = AddressKind::Anywhere;
-        rule.rest = pattern;
+        rule.hostBegin = rule.hostEnd = start;
         return true;
     }
-    size_t start = 0;
     rule.address = AddressKind::Host;
-    if (pattern[0] == '~') {
-        if (pattern.size() < 2 || pattern[1] != '.') return false;
+    if (line[start] == '~') {
+        if (start + 1 == rule.patternEnd || line[start + 1] != '.') return false;
         rule.address = AddressKind::Domain;
-        start = 2;
+        start += 2;
     }
-    size_t end = start;
-    while (end < pattern.size() && IsHostChar(pattern[end])) ++end;
+    uint32_t end = start;
+    while (end < rule.patternEnd && IsHostChar(line[end])) ++end;
     if (end == start) return false;
-    rule.host = pattern.substr(start, end - start);
-    rule.rest = pattern.substr(end);
+    rule.hostBegin = start;
+    rule.hostEnd = end;
     return true;
 }
 
@@ -94,22 +93,23 @@ bool IsStrictSubdomain(std::string_view host, std::string_view domain) {
 }
 
 bool BlockingCovers(const BrowserRule& s, const BrowserRule& r) {
-    if (s.options != r.options) return false;
+    if (s.options() != r.options()) return false;
     switch (s.address) {
     case AddressKind::Host:
-        return r.address == AddressKind::Host && s.host == r.host && GlobCovers(s.rest, r.rest);
+        return r.address == AddressKind::Host && s.host() == r.host() && GlobCovers(s.rest(), r.rest());
     case AddressKind::Domain:
         if (r.address == AddressKind::Host) {
-            const bool hostEnds = r.rest.empty() || r.rest[0] == '^' || r.rest[0] == '/';
-            return hostEnds && IsStrictSubdomain(r.host, s.host) && GlobCovers(s.rest, r.rest);
+            const std::string_view rest = r.rest();
+            const bool hostEnds = rest.empty() || rest[0] == '^' || rest[0] == '/';
+            return hostEnds && IsStrictSubdomain(r.host(), s.host()) && GlobCovers(s.rest(), rest);
         }
-        return r.address == AddressKind::Domain && (r.host == s.host || IsStrictSubdomain(r.host, s.host)) &&
-               GlobCovers(s.rest, r.rest);
+        return r.address == AddressKind::Domain &&
+               (r.host() == s.host() || IsStrictSubdomain(r.host(), s.host())) && GlobCovers(s.rest(), r.rest());
     case AddressKind::Anywhere:
         // A "~.D" rule stands for "D..." and "*.D...". The leading "*" of `s` that takes the
         // start of the first takes the "*." of the second as well, so the first decides.
-        if (r.address == AddressKind::Domain) return GlobCovers(s.pattern, r.pattern.substr(2));
-        return GlobCovers(s.pattern, r.pattern);
+        if (r.address == AddressKind::Domain) return GlobCovers(s.pattern(), r.pattern().substr(2));
+        return GlobCovers(s.pattern(), r.pattern());
     }
     return false;
 }
@@ -118,31 +118,31 @@ bool BlockingCovers(const BrowserRule& s, const BrowserRule& r) {
 
 BrowserRule ParseBrowserRule(std::string_view line) {
     BrowserRule rule;
-    if (line.substr(0, kScheme.size()) != kScheme) return rule;
-    std::string_view body = line.substr(kScheme.size());
+    if (line.size() > UINT32_MAX - 2 || line.substr(0, kScheme.size()) != kScheme) return rule;
+    rule.line = line.data();
+    rule.lineEnd = uint32_t(line.size());
+    rule.patternEnd = rule.lineEnd;
     // "#" and "$" are below every trail byte, so a byte search finds only real ones.
-    const size_t hiding = body.find("##");
+    const size_t hiding = line.find("##", kScheme.size());
     RuleKind kind = RuleKind::Blocking;
     if (hiding != std::string_view::npos) {
         kind = RuleKind::Hiding;
-        rule.selector = body.substr(hiding + 2);
-        if (rule.selector.empty()) return BrowserRule();
-        body = body.substr(0, hiding);
-    } else if (const size_t dollar = body.find('$'); dollar != std::string_view::npos) {
-        rule.options = body.substr(dollar);
-        body = body.substr(0, dollar);
+        if (hiding + 2 == line.size()) return BrowserRule();  // no selector
+        rule.patternEnd = uint32_t(hiding);
+    } else if (const size_t dollar = line.find('$', kScheme.size()); dollar != std::string_view::npos) {
+        rule.patternEnd = uint32_t(dollar);
     }
-    if (!ParsePattern(body, rule)) return BrowserRule();
+    if (!ParseAddress(line, rule)) return BrowserRule();
     rule.kind = kind;
     return rule;
 }
 
-bool IsGenericHidingRule(const BrowserRule& s) { return s.kind == RuleKind::Hiding && s.pattern == "*"; }
+bool IsGenericHidingRule(const BrowserRule& s) { return s.kind == RuleKind::Hiding && s.pattern() == "*"; }
 
 bool RuleCovers(const BrowserRule& s, const BrowserRule& r) {
     if (s.kind == RuleKind::Blocking && r.kind == RuleKind::Blocking) return BlockingCovers(s, r);
     if (s.kind == RuleKind::Hiding && r.kind == RuleKind::Hiding)
-        return IsGenericHidingRule(s) && s.selector == r.selector;
+        return IsGenericHidingRule(s) && s.selector() == r.selector();
     return false;
 }
 

@@ -12,24 +12,43 @@
 // character of a pattern.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 enum class RuleKind { Unparsed, Blocking, Hiding };
 enum class AddressKind { Host, Domain, Anywhere };
 
+// Kept small (tens of thousands of them are held at once): the line and where its parts end.
 struct BrowserRule {
     RuleKind kind = RuleKind::Unparsed;
     AddressKind address = AddressKind::Host;
-    std::string_view pattern;   // after "**://", up to the options or the "##"
-    std::string_view host;      // Host: the host the pattern starts with; Domain: the one after "~."
-    std::string_view rest;      // the pattern after the host (Anywhere: the whole pattern)
-    std::string_view options;   // blocking rules: from the first "$" to the end, or empty
-    std::string_view selector;  // hiding rules: everything after the first "##"
+    const char* line = nullptr;
+    uint32_t hostBegin = 0, hostEnd = 0;  // Host, Domain: the host; Anywhere: empty at the start
+    uint32_t patternEnd = 0;              // where the options or the "##" begin
+    uint32_t lineEnd = 0;
+
+    // After "**://", up to the options or the "##".
+    std::string_view pattern() const { return Part(kPatternBegin, patternEnd); }
+    // Host: the host the pattern starts with; Domain: the one after "~."; Anywhere: empty.
+    std::string_view host() const { return Part(hostBegin, hostEnd); }
+    // The pattern after the host (Anywhere: the whole pattern).
+    std::string_view rest() const { return Part(hostEnd, patternEnd); }
+    // Blocking rules: from the first "$" to the end, or empty.
+    std::string_view options() const { return kind == RuleKind::Blocking ? Part(patternEnd, lineEnd) : Part(0, 0); }
+    // Hiding rules: everything after the first "##".
+    std::string_view selector() const { return kind == RuleKind::Hiding ? Part(patternEnd + 2, lineEnd) : Part(0, 0); }
+
+    static constexpr uint32_t kPatternBegin = 5;  // after "**://"
+
+private:
+    std::string_view Part(uint32_t begin, uint32_t end) const {
+        return line ? std::string_view(line + begin, end - begin) : std::string_view();
+    }
 };
 
-// Parses a trimmed line. The views point into `line`. A line that is none of the forms above
-// (an empty pattern, a pattern that starts with no host, "~" without ".", an empty selector)
-// is Unparsed.
+// Parses a trimmed line; the rule points into it. A line that is none of the forms above (an
+// empty pattern, a pattern that starts with no host, "~" without ".", an empty selector) or
+// that is longer than any rule (4 GB) is Unparsed.
 BrowserRule ParseBrowserRule(std::string_view line);
 
 // True when `s` provably blocks (or hides) everything `r` does, under every reading of the

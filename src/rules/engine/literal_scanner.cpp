@@ -10,7 +10,7 @@ int LiteralScanner::Add(std::string_view literal) {
 
 int LiteralScanner::Child(int node, unsigned char c) const {
     if (node == 0) return rootNext_[c];
-    for (int k = firstChild_[node], end = firstChild_[node + 1]; k < end; ++k)
+    for (int k = links_[node].firstChild, end = links_[node + 1].firstChild; k < end; ++k)
         if (childBytes_[k] == c) return children_[k];
     return -1;
 }
@@ -20,7 +20,7 @@ int LiteralScanner::Next(int state, unsigned char c) const {
         const int child = Child(state, c);
         if (child >= 0) return child;
         if (state == 0) return 0;
-        state = nodes_[state].fail;
+        state = links_[state].fail;
     }
 }
 
@@ -51,12 +51,13 @@ void LiteralScanner::Build() {
 
     // Children side by side by parent; in sorted order they were made in byte order.
     const int count = int(nodes_.size());
-    firstChild_.assign(count + 1, 0);
-    for (int v = 1; v < count; ++v) ++firstChild_[nodes_[v].parent + 1];
-    for (int v = 0; v < count; ++v) firstChild_[v + 1] += firstChild_[v];
+    links_.assign(count + 1, Links());
+    for (int v = 1; v < count; ++v) ++links_[nodes_[v].parent + 1].firstChild;
+    for (int v = 0; v < count; ++v) links_[v + 1].firstChild += links_[v].firstChild;
     childBytes_.assign(count - 1, 0);
     children_.assign(count - 1, 0);
-    std::vector<int> fill(firstChild_.begin(), firstChild_.end() - 1);
+    std::vector<int> fill(count);
+    for (int v = 0; v < count; ++v) fill[v] = links_[v].firstChild;
     std::fill(std::begin(rootNext_), std::end(rootNext_), -1);
     for (int v = 1; v < count; ++v) {
         const int k = fill[nodes_[v].parent]++;
@@ -66,15 +67,16 @@ void LiteralScanner::Build() {
     }
 
     // Breadth first: a node's fail link lies nearer the root, so it is ready before the node.
-    std::vector<int> queue(children_.begin(), children_.begin() + firstChild_[1]);
+    std::vector<int> queue(children_.begin(), children_.begin() + links_[1].firstChild);
     queue.reserve(count);
     for (size_t k = 0; k < queue.size(); ++k) {
         const int v = queue[k];
         Node& n = nodes_[v];
-        n.fail = n.parent == 0 ? 0 : Next(nodes_[n.parent].fail, n.byte);
-        const Node& f = nodes_[n.fail];
-        n.outputLink = f.output >= 0 ? n.fail : f.outputLink;
-        queue.insert(queue.end(), children_.begin() + firstChild_[v], children_.begin() + firstChild_[v + 1]);
+        const int fail = n.parent == 0 ? 0 : Next(links_[n.parent].fail, n.byte);
+        links_[v].fail = fail;
+        n.outputLink = nodes_[fail].output >= 0 ? fail : nodes_[fail].outputLink;
+        links_[v].report = n.output >= 0 ? v : n.outputLink;
+        queue.insert(queue.end(), children_.begin() + links_[v].firstChild, children_.begin() + links_[v + 1].firstChild);
     }
     std::vector<std::string_view>().swap(literals_);
 }

@@ -19,16 +19,16 @@ public:
         for (int i : indexed) {
             const BrowserRule& s = rules[i];
             if (s.kind == RuleKind::Hiding) {
-                if (IsGenericHidingRule(s)) genericHiding_.Add(TextKey(s.selector), i);
+                if (IsGenericHidingRule(s)) genericHiding_.Add(TextKey(s.selector()), i);
                 continue;
             }
             switch (s.address) {
-            case AddressKind::Host: hosts_.Add(TextKey(s.host, s.options), i); break;
-            case AddressKind::Domain: domains_.Add(TextKey(s.host, s.options), i); break;
+            case AddressKind::Host: hosts_.Add(TextKey(s.host(), s.options()), i); break;
+            case AddressKind::Domain: domains_.Add(TextKey(s.host(), s.options()), i); break;
             case AddressKind::Anywhere: {
-                const std::string_view literal = LongestLiteralRun(s.pattern);
+                const std::string_view literal = LongestLiteralRun(s.pattern());
                 if (literal.empty()) {
-                    starOnly_.Add(TextKey(s.options), i);
+                    starOnly_.Add(TextKey(s.options()), i);
                 } else {
                     anywhere_.push_back(i);
                     literals.push_back(literal);
@@ -59,23 +59,24 @@ public:
     bool AnyCandidate(int r, Visit&& visit) {
         const BrowserRule& rule = rules_[r];
         if (rule.kind == RuleKind::Hiding)
-            return !IsGenericHidingRule(rule) && AnyIn(genericHiding_.Find(TextKey(rule.selector)), visit);
-        if (rule.address == AddressKind::Host && AnyIn(hosts_.Find(TextKey(rule.host, rule.options)), visit))
+            return !IsGenericHidingRule(rule) && AnyIn(genericHiding_.Find(TextKey(rule.selector())), visit);
+        if (rule.address == AddressKind::Host && AnyIn(hosts_.Find(TextKey(rule.host(), rule.options())), visit))
             return true;
         if (rule.address != AddressKind::Anywhere) {
             // The domain itself (a "~." rule's own), then every domain it is a subdomain of.
-            if (rule.address == AddressKind::Domain && AnyIn(domains_.Find(TextKey(rule.host, rule.options)), visit))
+            if (rule.address == AddressKind::Domain && AnyIn(domains_.Find(TextKey(rule.host(), rule.options())), visit))
                 return true;
-            for (size_t dot = rule.host.find('.'); dot != std::string_view::npos; dot = rule.host.find('.', dot + 1)) {
-                if (AnyIn(domains_.Find(TextKey(rule.host.substr(dot + 1), rule.options)), visit)) return true;
+            const std::string_view host = rule.host();
+            for (size_t dot = host.find('.'); dot != std::string_view::npos; dot = host.find('.', dot + 1)) {
+                if (AnyIn(domains_.Find(TextKey(host.substr(dot + 1), rule.options())), visit)) return true;
             }
         }
         literalsFound_.clear();
-        scanner_.Scan(rule.pattern, [this](int id) { literalsFound_.push_back(id); });
+        scanner_.Scan(rule.pattern(), [this](int id) { literalsFound_.push_back(id); });
         for (int id : literalsFound_) {
             if (AnyIn(byLiteral_.Find(uint64_t(id) + 1), visit)) return true;
         }
-        return AnyIn(starOnly_.Find(TextKey(rule.options)), visit);
+        return AnyIn(starOnly_.Find(TextKey(rule.options())), visit);
     }
 
 private:
@@ -130,33 +131,40 @@ std::vector<int> ChainEnds(const std::vector<int>& dominatedBy) {
 
 }  // namespace
 
-RedundantRules FindRedundantRules(const std::vector<Text>& lines, bool (*stopped)()) {
+RedundantRules FindRedundantRules(const std::vector<std::string_view>& lines, bool (*stopped)()) {
     const size_t n = lines.size();
     RedundantRules result;
     result.coveredBy.assign(n, -1);
 
-    // Each text once: later copies are duplicates of the first.
+    // Each text once: later copies are duplicates of the first. The first line of each text is
+    // kept in an open-addressing table by the text's key (one probe for most lines).
     std::vector<std::string_view> trimmed(n);
     std::vector<BrowserRule> rules(n);
     std::vector<int> firstCopy(n, -1), indexed;
-    HashGroups texts;
+    struct FirstLine {
+        uint64_t key = 0;  // 0: empty
+        int line = 0;
+    };
+    size_t size = 16;
+    while (size < n * 2) size *= 2;
+    std::vector<FirstLine> firstLines(size);
     for (size_t i = 0; i < n; ++i) {
         if (Stopped(stopped, i)) return result;
         trimmed[i] = TrimRuleView(lines[i]);
         rules[i] = ParseBrowserRule(trimmed[i]);
-        if (rules[i].kind != RuleKind::Unparsed) texts.Add(TextKey(trimmed[i]), int(i));
-    }
-    texts.Build();
-    for (size_t i = 0; i < n; ++i) {
         if (rules[i].kind == RuleKind::Unparsed) continue;
-        const HashGroups::Items same = texts.Find(TextKey(trimmed[i]));
-        for (const int* j = same.begin; *j != int(i); ++j) {
-            if (trimmed[size_t(*j)] == trimmed[i]) {
-                firstCopy[i] = *j;
+        const uint64_t key = TextKey(trimmed[i]);
+        size_t slot = size_t((key * 0x9E3779B97F4A7C15ull) >> 29) & (size - 1);
+        for (; firstLines[slot].key != 0; slot = (slot + 1) & (size - 1)) {
+            const FirstLine& f = firstLines[slot];
+            if (f.key == key && trimmed[size_t(f.line)] == trimmed[i]) {
+                firstCopy[i] = f.line;
                 break;
             }
         }
-        if (firstCopy[i] < 0) indexed.push_back(int(i));
+        if (firstCopy[i] >= 0) continue;
+        firstLines[slot] = {key, int(i)};
+        indexed.push_back(int(i));
     }
 
     // A rule is dominated by a rule that covers it and that it does not cover in turn (of two
@@ -191,13 +199,17 @@ RedundantRules FindRedundantRules(const std::vector<Text>& lines, bool (*stopped
 }
 
 PrunedRuleList PruneRuleList(const Text& list, bool (*stopped)()) {
-    const std::vector<Text> lines = SplitRuleLines(list);
+    const std::vector<std::string_view> lines = SplitRuleLineViews(list);
     const RedundantRules found = FindRedundantRules(lines, stopped);
     PrunedRuleList pruned;
     pruned.complete = found.complete;
     if (!found.complete) return pruned;
     pruned.kept.reserve(list.size() + lines.size());
-    for (size_t i = 0; i < lines.size(); ++i) AppendRule(found.coveredBy[i] < 0 ? pruned.kept : pruned.removed, lines[i]);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        Text& out = found.coveredBy[i] < 0 ? pruned.kept : pruned.removed;
+        out += lines[i];
+        out += kCrLf;
+    }
     pruned.removedCount = found.removedCount;
     return pruned;
 }

@@ -8,6 +8,7 @@
 // host, by domain suffix and by a literal run of each anywhere pattern, never from pairs.
 #pragma once
 
+#include <string_view>
 #include <vector>
 
 #include "common/text.h"
@@ -19,9 +20,9 @@ struct RedundantRules {
     bool complete = false;  // false when `stopped` ended the search (nothing is then removed)
 };
 
-// `lines` are the list's lines as they stand (a list split with SplitRuleLines). `stopped` is
-// asked now and then; when it returns true the search ends at once.
-RedundantRules FindRedundantRules(const std::vector<Text>& lines, bool (*stopped)() = nullptr);
+// `lines` are the list's lines as they stand (a list split with SplitRuleLineViews). `stopped`
+// is asked now and then; when it returns true the search ends at once.
+RedundantRules FindRedundantRules(const std::vector<std::string_view>& lines, bool (*stopped)() = nullptr);
 
 // The list without its redundant rules and the rules removed, each line followed by CR LF, in
 // the order of the list.
