@@ -18,7 +18,7 @@ void HashGroups::Add(uint64_t key, int item) { added_.emplace_back(NonZero(key),
 
 size_t HashGroups::SlotOf(uint64_t key) const {
     const size_t mask = slots_.size() - 1;
-    size_t i = size_t((key * 0x9E3779B97F4A7C15ull) >> 29) & mask;  // small keys spread too
+    size_t i = FirstSlot(key, slots_.size());
     while (slots_[i].key != 0 && slots_[i].key != key) i = (i + 1) & mask;
     return i;
 }

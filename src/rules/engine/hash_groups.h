@@ -31,6 +31,10 @@ private:
     std::vector<int> items_;
 };
 
+// The first slot to probe for `key` in an open-addressing table of `size` slots (a power of
+// two); small keys spread as well as hashes.
+inline size_t FirstSlot(uint64_t key, size_t size) { return size_t((key * 0x9E3779B97F4A7C15ull) >> 29) & (size - 1); }
+
 // A key for a text, and for a pair of texts.
 uint64_t TextKey(std::string_view text);
 uint64_t TextKey(std::string_view a, std::string_view b);

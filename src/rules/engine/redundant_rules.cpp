@@ -154,7 +154,7 @@ RedundantRules FindRedundantRules(const std::vector<std::string_view>& lines, bo
         rules[i] = ParseBrowserRule(trimmed[i]);
         if (rules[i].kind == RuleKind::Unparsed) continue;
         const uint64_t key = TextKey(trimmed[i]);
-        size_t slot = size_t((key * 0x9E3779B97F4A7C15ull) >> 29) & (size - 1);
+        size_t slot = FirstSlot(key, size);
         for (; firstLines[slot].key != 0; slot = (slot + 1) & (size - 1)) {
             const FirstLine& f = firstLines[slot];
             if (f.key == key && trimmed[size_t(f.line)] == trimmed[i]) {
