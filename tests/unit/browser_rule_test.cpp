@@ -117,6 +117,7 @@ TEST(RuleCovers, DomainRules) {
         {"**://~.a.com^*", "**://~.ads.a.com/x*", true, "the domain of a subdomain"},
         {"**://~.a.com^*", "**://~.a.com/x*", true, "its own domain, read the same way"},
         {"**://~.a.com^*", "**://a.com^*", false, "whether ~. includes the domain is not known"},
+        {"**://~.a.com^*", "**://ads.a.com:8080/x*", true, "a port ends the host"},
         {"**://~.a.com^*", "**://ads.a.com*", false, "the host may run on: ads.a.com.cn"},
         {"**://~.a.com*", "**://ads.a.com*x", false, "the host may run on"},
         {"**://~.a.com^*", "**://xa.com^*", false, "not at a dot"},

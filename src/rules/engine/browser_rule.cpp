@@ -99,8 +99,10 @@ bool BlockingCovers(const BrowserRule& s, const BrowserRule& r) {
         return r.address == AddressKind::Host && s.host() == r.host() && GlobCovers(s.rest(), r.rest());
     case AddressKind::Domain:
         if (r.address == AddressKind::Host) {
+            // The covered host must end where its rule says: a "*" may run it on ("a.com*"
+            // matches "a.com.cn"), and "~." may look at the whole host.
             const std::string_view rest = r.rest();
-            const bool hostEnds = rest.empty() || rest[0] == '^' || rest[0] == '/';
+            const bool hostEnds = rest.empty() || rest[0] == '^' || IsSureSeparator(rest[0]);
             return hostEnds && IsStrictSubdomain(r.host(), s.host()) && GlobCovers(s.rest(), rest);
         }
         return r.address == AddressKind::Domain &&

@@ -59,8 +59,9 @@ BrowserRule ParseBrowserRule(std::string_view line);
 //   under any reading ("/", ":", "?", "=", "&");
 // - a host rule covers only rules for the same host;
 // - "~.D" covers hosts that end in ".D" (not D itself: whether "~." includes the domain is not
-//   known) when the host's rule goes on with "^", "/" or nothing, so that its host cannot run
-//   on; and "~." rules for D or a domain ending in ".D" (read the same way as `s`);
+//   known) when the host's rule goes on with "^", one of those separators or nothing, so that
+//   its host cannot run on; and "~." rules for D or a domain ending in ".D" (read the same way
+//   as `s`);
 // - an anywhere pattern covers a rule of any form whose whole text it covers; for a "~.D" rule,
 //   both "D..." and "*.D..." (any subdomain, either reading of "~.");
 // - the generic hiding rule "**://*##SEL" covers every hiding rule with the selector SEL.
