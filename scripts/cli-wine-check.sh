@@ -27,6 +27,15 @@ for case in "abp chinalist/adblock-lazy.txt" "kingsoft kingsoft/list_761e39dc276
   check "quorlex.exe convert $1 gives the native output" "$work/native-$1" "$work/wine-$1"
 done
 
+# The removal of redundant rules on the converted list twice over: what stays, and why each
+# other rule went.
+cat "$work/native-abp" "$work/native-abp" >"$work/twice"
+for flag in "" --removed; do
+  "$native" prune --utf8 $flag "$work/twice" >"$work/native-prune$flag" 2>/dev/null
+  wine_cli prune --utf8 $flag "$(winpath "$work/twice")" >"$work/wine-prune$flag"
+  check "quorlex.exe prune $flag gives the native output" "$work/native-prune$flag" "$work/wine-prune$flag"
+done
+
 # A package written by the Windows build and read back by both builds.
 mkdir -p "$work/profile" "$work/native-profile"
 printf '**://ads.example.com^*\r\nexample.org##.ad\r\n' >"$work/rules.txt"
