@@ -7,23 +7,23 @@ namespace {
 inline char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 // Length in bytes of the character that starts at index i.
-inline size_t CharLength(const Text& t, size_t i) {
+inline size_t CharLength(TextView t, size_t i) {
     return (IsLeadByte(static_cast<unsigned char>(t[i])) && i + 1 < t.size()) ? 2 : 1;
 }
 
 // Does `needle` stand at byte index i of `hay`? Only single-byte characters of the needle are
 // compared without case: both bytes of a double-byte character must match exactly.
-bool MatchAt(const Text& hay, size_t i, const Text& needle, bool exact) {
+bool MatchAt(TextView hay, size_t i, TextView needle, bool exact) {
     if (exact) return hay.compare(i, needle.size(), needle) == 0;
     for (size_t k = 0; k < needle.size(); ++k) {
-        const char n = needle[k];
-        if (IsLeadByte(static_cast<unsigned char>(n))) {
-            if (hay[i + k] != n) return false;
-            if (k + 1 < needle.size()) {
+        const char n = needle[k], h = hay[i + k];
+        if (h == n) {
+            // Equal lead bytes: the second byte of the character must be equal too.
+            if (IsLeadByte(static_cast<unsigned char>(n)) && k + 1 < needle.size()) {
                 ++k;
                 if (hay[i + k] != needle[k]) return false;
             }
-        } else if (FoldAscii(hay[i + k]) != FoldAscii(n)) {
+        } else if (IsLeadByte(static_cast<unsigned char>(n)) || FoldAscii(h) != FoldAscii(n)) {
             return false;
         }
     }
@@ -34,7 +34,7 @@ bool MatchAt(const Text& hay, size_t i, const Text& needle, bool exact) {
 // a cheap test that rules out almost every position before the full comparison.
 struct FirstByte {
     char lower, upper;
-    FirstByte(const Text& needle, bool exact) {
+    FirstByte(TextView needle, bool exact) {
         const char c = needle[0];
         const bool letter = !exact && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'));
         lower = letter ? FoldAscii(c) : c;
@@ -44,7 +44,7 @@ struct FirstByte {
 };
 
 // How many bytes of 0x80 or more stand right before `end`, not counting below `begin`.
-size_t HighRunBefore(std::string_view t, size_t begin, size_t end) {
+size_t HighRunBefore(TextView t, size_t begin, size_t end) {
     size_t k = 0;
     while (end - k > begin && IsLeadByte(static_cast<unsigned char>(t[end - 1 - k]))) ++k;
     return k;
@@ -53,13 +53,13 @@ size_t HighRunBefore(std::string_view t, size_t begin, size_t end) {
 // Does a character start at index i, given that one starts at `known` (known <= i)? A byte right
 // after a byte below 0x80 always starts a character, so only the run of bytes of 0x80 or more
 // just before i matters: its bytes pair up, and an odd run makes i a trail byte.
-bool StartsCharacter(const Text& t, size_t known, size_t i) { return HighRunBefore(t, known, i) % 2 == 0; }
+bool StartsCharacter(TextView t, size_t known, size_t i) { return HighRunBefore(t, known, i) % 2 == 0; }
 
 // A left-to-right search that remembers a character boundary, so that checking a candidate
 // never looks further back than the previous candidate: searching a whole text stays linear.
 class Searcher {
 public:
-    Searcher(const Text& hay, const Text& needle, bool exact, size_t start)
+    Searcher(TextView hay, TextView needle, bool exact, size_t start)
         : hay_(hay), needle_(needle), exact_(exact), first_(needle, exact), known_(start) {}
 
     // The 0-based index of the next match at or after `i`, or npos.
@@ -68,11 +68,11 @@ public:
         while (i + m <= n) {
             if (first_.lower == first_.upper) {
                 const void* p = std::memchr(hay_.data() + i, first_.lower, n - m + 1 - i);
-                if (!p) return Text::npos;
+                if (!p) return TextView::npos;
                 i = size_t(static_cast<const char*>(p) - hay_.data());
             } else {
                 while (i + m <= n && !first_.At(hay_[i])) ++i;
-                if (i + m > n) return Text::npos;
+                if (i + m > n) return TextView::npos;
             }
             if (StartsCharacter(hay_, known_, i)) {
                 known_ = i;
@@ -82,28 +82,39 @@ public:
             }
             ++i;
         }
-        return Text::npos;
+        return TextView::npos;
     }
 
 private:
-    const Text& hay_;
-    const Text& needle_;
+    TextView hay_;
+    TextView needle_;
     bool exact_;
     FirstByte first_;
     size_t known_;
 };
 
-size_t FindFrom(const Text& hay, const Text& needle, size_t from, bool exact) {
+size_t FindFrom(TextView hay, TextView needle, size_t from, bool exact) {
     if (needle.empty() || from < 1 || from > hay.size()) return 0;
+    const char c = needle[0];
+    const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+    if (needle.size() == 1 && (exact || !letter)) {
+        // One byte without case: the first occurrence that starts a character.
+        for (size_t known = from - 1, i = known;; known = ++i) {
+            const void* p = std::memchr(hay.data() + i, c, hay.size() - i);
+            if (!p) return 0;
+            i = size_t(static_cast<const char*>(p) - hay.data());
+            if (StartsCharacter(hay, known, i)) return i + 1;
+        }
+    }
     const size_t at = Searcher(hay, needle, exact, from - 1).Next(from - 1);
-    return at == Text::npos ? 0 : at + 1;
+    return at == TextView::npos ? 0 : at + 1;
 }
 
-size_t FindLastImpl(const Text& hay, const Text& needle, bool exact) {
+size_t FindLastImpl(TextView hay, TextView needle, bool exact) {
     if (needle.empty()) return 0;
     Searcher search(hay, needle, exact, 0);
     size_t last = 0;
-    for (size_t at = search.Next(0); at != Text::npos; at = search.Next(at + 1)) last = at + 1;
+    for (size_t at = search.Next(0); at != TextView::npos; at = search.Next(at + 1)) last = at + 1;
     return last;
 }
 
@@ -113,7 +124,7 @@ Text ReplaceImpl(const Text& text, const Text& from, const Text& to, bool exact)
     out.reserve(text.size());
     Searcher search(text, from, exact, 0);
     size_t copied = 0;  // bytes of `text` already copied or replaced
-    for (size_t at = search.Next(0); at != Text::npos; at = search.Next(copied)) {
+    for (size_t at = search.Next(0); at != TextView::npos; at = search.Next(copied)) {
         out.append(text, copied, at - copied);
         out += to;
         copied = at + from.size();
@@ -123,7 +134,7 @@ Text ReplaceImpl(const Text& text, const Text& from, const Text& to, bool exact)
 }
 
 // Length of the character that makes a trimmable run at index i, or 0 when it is not one.
-size_t TrimmableAt(std::string_view t, size_t i, bool ruleChars) {
+size_t TrimmableAt(TextView t, size_t i, bool ruleChars) {
     const char c = t[i];
     if (c == ' ') return 1;
     if (ruleChars && (c == '\t' || c == '\r' || c == '\n')) return 1;
@@ -141,7 +152,7 @@ struct Bounds {
     size_t begin, end;
 };
 
-Bounds TrimBounds(std::string_view t, bool ruleChars) {
+Bounds TrimBounds(TextView t, bool ruleChars) {
     size_t begin = 0;
     for (size_t len; begin < t.size() && (len = TrimmableAt(t, begin, ruleChars)) != 0;) begin += len;
     size_t end = t.size();
@@ -170,15 +181,17 @@ Text TrimImpl(const Text& t, bool ruleChars) {
 
 }  // namespace
 
+bool IsCharacterStart(TextView text, size_t index) { return StartsCharacter(text, 0, index); }
+
 Text TextUpTo0(const ByteBuffer& bytes) {
     const size_t nul = bytes.find('\0');
     return nul == ByteBuffer::npos ? bytes : bytes.substr(0, nul);
 }
 
-size_t Find(const Text& hay, const Text& needle, size_t from) { return FindFrom(hay, needle, from, false); }
-size_t FindExact(const Text& hay, const Text& needle, size_t from) { return FindFrom(hay, needle, from, true); }
-size_t FindLast(const Text& hay, const Text& needle) { return FindLastImpl(hay, needle, false); }
-size_t FindLastExact(const Text& hay, const Text& needle) { return FindLastImpl(hay, needle, true); }
+size_t Find(TextView hay, TextView needle, size_t from) { return FindFrom(hay, needle, from, false); }
+size_t FindExact(TextView hay, TextView needle, size_t from) { return FindFrom(hay, needle, from, true); }
+size_t FindLast(TextView hay, TextView needle) { return FindLastImpl(hay, needle, false); }
+size_t FindLastExact(TextView hay, TextView needle) { return FindLastImpl(hay, needle, true); }
 
 Text ReplaceAll(const Text& text, const Text& from, const Text& to) { return ReplaceImpl(text, from, to, false); }
 Text ReplaceAllExact(const Text& text, const Text& from, const Text& to) { return ReplaceImpl(text, from, to, true); }
@@ -235,22 +248,22 @@ Text ToUpperAscii(const Text& text) {
     return out;
 }
 
-bool StartsWith(const Text& text, const Text& prefix) {
+bool StartsWith(TextView text, TextView prefix) {
     return prefix.size() <= text.size() && MatchAt(text, 0, prefix, false);
 }
 
 Text Trim(const Text& text) { return TrimImpl(text, false); }
 Text TrimRuleText(const Text& text) { return TrimImpl(text, true); }
 
+TextView TrimRuleTextView(TextView text) {
+    const Bounds b = TrimBounds(text, true);
+    return text.substr(b.begin, b.end - b.begin);
+}
+
 void TrimRuleTextInPlace(Text& text) {
     const Bounds b = TrimBounds(text, true);
     text.erase(b.end);
     text.erase(0, b.begin);
-}
-
-std::string_view TrimRuleView(std::string_view text) {
-    const Bounds b = TrimBounds(text, true);
-    return text.substr(b.begin, b.end - b.begin);
 }
 
 void AppendTrimmedRuleText(Text& out, const Text& text) {

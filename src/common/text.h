@@ -10,6 +10,9 @@
 #include <vector>
 
 using Text = std::string;
+// A part of a Text (or of a literal) without a copy of its own; searches take these, so a
+// converter can look into the lines of a list where they stand.
+using TextView = std::string_view;
 // Raw bytes (a download, a file) before they are decoded into a Text.
 using ByteBuffer = std::string;
 
@@ -18,14 +21,18 @@ Text TextUpTo0(const ByteBuffer& bytes);
 
 inline bool IsLeadByte(unsigned char c) { return c >= 0x80; }
 
+// True when a character starts at the 0-based `index` of `text` (a byte right after a double-byte
+// character's lead byte is its second byte). Costs the run of bytes of 0x80 or more before it.
+bool IsCharacterStart(TextView text, size_t index);
+
 // Position of the first occurrence of `needle` at or after `from`, or 0. `from` is taken as the
 // start of a character (positions returned by searches always are).
-size_t Find(const Text& hay, const Text& needle, size_t from = 1);
-size_t FindExact(const Text& hay, const Text& needle, size_t from = 1);
+size_t Find(TextView hay, TextView needle, size_t from = 1);
+size_t FindExact(TextView hay, TextView needle, size_t from = 1);
 // Position of the last occurrence, or 0.
-size_t FindLast(const Text& hay, const Text& needle);
-size_t FindLastExact(const Text& hay, const Text& needle);
-inline bool Contains(const Text& hay, const Text& needle) { return Find(hay, needle) != 0; }
+size_t FindLast(TextView hay, TextView needle);
+size_t FindLastExact(TextView hay, TextView needle);
+inline bool Contains(TextView hay, TextView needle) { return Find(hay, needle) != 0; }
 
 // Every non-overlapping occurrence replaced in one left-to-right pass (new matches that the
 // replacement creates are not looked at again).
@@ -47,15 +54,15 @@ std::vector<Text> Split(const Text& text, const Text& separator);
 // ASCII upper/lower case of the single-byte characters only.
 Text ToLowerAscii(const Text& text);
 Text ToUpperAscii(const Text& text);
-bool StartsWith(const Text& text, const Text& prefix);  // ASCII case ignored
+bool StartsWith(TextView text, TextView prefix);  // ASCII case ignored
 
 // ASCII spaces and full-width spaces (A1 A1) removed at both ends.
 Text Trim(const Text& text);
 // Any run of ASCII spaces, full-width spaces, TAB, LF and CR removed at both ends.
 Text TrimRuleText(const Text& text);
+// The same as a view into `text`.
+TextView TrimRuleTextView(TextView text);
 // The same without a copy of the whole text: trims `text` itself, or appends the trimmed
 // `text` to `out`. Long lists are merged with these.
 void TrimRuleTextInPlace(Text& text);
-// The trimmed part of `text` itself, without a copy.
-std::string_view TrimRuleView(std::string_view text);
 void AppendTrimmedRuleText(Text& out, const Text& text);

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (cover < 0) continue;
         ++count;
         FUZZ_CHECK(size_t(cover) < lines.size() && found.coveredBy[size_t(cover)] < 0);
-        const std::string_view r = TrimRuleView(lines[i]), s = TrimRuleView(lines[size_t(cover)]);
+        const std::string_view r = TrimRuleTextView(lines[i]), s = TrimRuleTextView(lines[size_t(cover)]);
         const BrowserRule rule = ParseBrowserRule(r);
         FUZZ_CHECK(rule.kind != RuleKind::Unparsed);
         FUZZ_CHECK(r == s || RuleCovers(ParseBrowserRule(s), rule));

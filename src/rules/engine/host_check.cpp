@@ -1,41 +1,46 @@
 #include "rules/engine/host_check.h"
 
-#include <vector>
-
 namespace {
 
 // A group of suffixes that all have `length` bytes. The groups are tested longest first and
 // the entries of a group in order; the first match wins.
 struct SuffixTable {
-    long length;
-    std::vector<const char*> entries;
+    size_t length;
+    const char* const* entries;
+    size_t count;
 };
 
-const std::vector<SuffixTable>& HostSuffixTables() {
-    static const std::vector<SuffixTable> tables = {
-        {5, {".name", ".info"}},
-        {4, {".com", ".edu", ".gov", ".net", ".org", ".biz"}},
-        {3, {".cn", ".hk", ".tw", ".cc", ".tv", ".us", ".uk", ".co", ".jp", ".in", ".me", ".be",
-             ".nl", ".de", ".to"}},
-    };
-    return tables;
-}
+const char* const kHostSuffixes5[] = {".name", ".info"};
+const char* const kHostSuffixes4[] = {".com", ".edu", ".gov", ".net", ".org", ".biz"};
+const char* const kHostSuffixes3[] = {".cn", ".hk", ".tw", ".cc", ".tv", ".us", ".uk", ".co",
+                                      ".jp", ".in", ".me", ".be", ".nl", ".de", ".to"};
+const SuffixTable kHostSuffixTables[] = {
+    {5, kHostSuffixes5, std::size(kHostSuffixes5)},
+    {4, kHostSuffixes4, std::size(kHostSuffixes4)},
+    {3, kHostSuffixes3, std::size(kHostSuffixes3)},
+};
 
-const std::vector<SuffixTable>& FileTypeSuffixTables() {
-    static const std::vector<SuffixTable> tables = {
-        {6, {".shtml"}},
-        {5, {".html", ".smjs"}},
-        {4, {".htm", ".css", ".xml", ".jpg", ".gif", ".png", ".ico", ".swf", ".exe", ".vbs"}},
-        {3, {".js"}},
-    };
-    return tables;
-}
+const char* const kFileSuffixes6[] = {".shtml"};
+const char* const kFileSuffixes5[] = {".html", ".smjs"};
+const char* const kFileSuffixes4[] = {".htm", ".css", ".xml", ".jpg", ".gif",
+                                      ".png", ".ico", ".swf", ".exe", ".vbs"};
+const char* const kFileSuffixes3[] = {".js"};
+const SuffixTable kFileTypeSuffixTables[] = {
+    {6, kFileSuffixes6, std::size(kFileSuffixes6)},
+    {5, kFileSuffixes5, std::size(kFileSuffixes5)},
+    {4, kFileSuffixes4, std::size(kFileSuffixes4)},
+    {3, kFileSuffixes3, std::size(kFileSuffixes3)},
+};
 
-bool EndsWithSuffixFrom(const Text& text, const std::vector<SuffixTable>& tables) {
+template <size_t N>
+bool EndsWithSuffixFrom(TextView text, const SuffixTable (&tables)[N]) {
+    // Every suffix begins with "."; a text whose tail has no "." in the right place matches none.
     for (const SuffixTable& table : tables) {
-        const Text tail = Right(text, table.length);
-        for (const char* entry : table.entries) {
-            if (tail == entry) return true;
+        if (text.size() < table.length) continue;  // a shorter text never equals an entry
+        const TextView tail = text.substr(text.size() - table.length);
+        if (tail[0] != '.') continue;
+        for (size_t k = 0; k < table.count; ++k) {
+            if (tail == table.entries[k]) return true;
         }
     }
     return false;
@@ -43,16 +48,29 @@ bool EndsWithSuffixFrom(const Text& text, const std::vector<SuffixTable>& tables
 
 }  // namespace
 
-int HostCheck(const Text& text) {
-    if (EndsWithSuffixFrom(text, HostSuffixTables())) return 1;
+int HostCheck(TextView text) {
+    if (EndsWithSuffixFrom(text, kHostSuffixTables)) return 1;
     if (IsDottedNumber(text)) return 0;
     return -1;
 }
 
-bool IsDottedNumber(const Text& text) {
-    Text rest = text;
-    for (char digit = '0'; digit <= '9'; ++digit) rest = RemoveAll(rest, Text(1, digit));
-    return Contains(rest, "...");
+bool IsDottedNumber(TextView text) {
+    // Walks the characters as the text engine sees them (a byte of 0x80 or more and the byte
+    // after it are one character): with every digit deleted, three "." characters in a row.
+    int dots = 0;
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (IsLeadByte(static_cast<unsigned char>(c))) {
+            dots = 0;
+            i += 2;
+            continue;
+        }
+        ++i;
+        if (c >= '0' && c <= '9') continue;
+        dots = c == '.' ? dots + 1 : 0;
+        if (dots == 3) return true;
+    }
+    return false;
 }
 
-bool EndsWithFileType(const Text& text) { return EndsWithSuffixFrom(text, FileTypeSuffixTables()); }
+bool EndsWithFileType(TextView text) { return EndsWithSuffixFrom(text, kFileTypeSuffixTables); }

@@ -150,7 +150,7 @@ RedundantRules FindRedundantRules(const std::vector<std::string_view>& lines, bo
     std::vector<FirstLine> firstLines(size);
     for (size_t i = 0; i < n; ++i) {
         if (Stopped(stopped, i)) return result;
-        trimmed[i] = TrimRuleView(lines[i]);
+        trimmed[i] = TrimRuleTextView(lines[i]);
         rules[i] = ParseBrowserRule(trimmed[i]);
         if (rules[i].kind == RuleKind::Unparsed) continue;
         const uint64_t key = TextKey(trimmed[i]);

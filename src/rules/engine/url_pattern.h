@@ -13,11 +13,11 @@ constexpr int kPatternSchemeNoHost = -1;  // a scheme, no usable host and nothin
 // first "/" has to pass HostCheck, and a closing "/" counts as a path ('example.com/' is 2).
 // With a scheme, a text that has nothing after the host is 1 or -1 by HostCheck of the whole
 // text, a closing "/" or "/*" is 1, and any longer path is 2 without looking at the host.
-int ClassifyUrlPattern(const Text& text);
+int ClassifyUrlPattern(TextView text);
 
 // True when the host at the start of `text` is not a bare registrable domain: it carries a
 // "www." or "www1." prefix (exact at the start, any case after a "://"), or it has more than one
 // dot once a compound country suffix (".com.cn", ".com.tw", ".com.hk", ".co.jp") is discounted,
 // each one that occurs with no dot right after it. Only the dots and the beginning of `text`
 // matter, so 'ads.example.com/' and 'example.com*' are judged by their hosts.
-bool HasSubdomain(const Text& text);
+bool HasSubdomain(TextView text);
