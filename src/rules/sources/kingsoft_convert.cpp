@@ -3,81 +3,97 @@
 #include "common/rule_list.h"
 #include "rules/engine/host_check.h"
 #include "rules/engine/url_pattern.h"
+#include "rules/sources/convert_text.h"
 
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool EndsWithStar(const Text& text) { return Right(text, 1) == "*"; }
-
-// Cuts the list's numeric fields: one trailing ",d" and one leading "d,d,".
-Text StripNumericFields(Text line) {
+// The list's numeric fields cut off: one trailing ",d" and one leading "d,d,".
+TextView StripNumericFields(TextView line) {
     const size_t n = line.size();
-    if (n >= 2 && line[n - 2] == ',' && IsDigit(line[n - 1])) line = Left(line, long(n) - 2);
+    if (n >= 2 && line[n - 2] == ',' && IsDigit(line[n - 1])) line.remove_suffix(2);
     if (line.size() >= 4 && IsDigit(line[0]) && line[1] == ',' && IsDigit(line[2]) && line[3] == ',')
-        line = MidToEnd(line, 5);
+        line.remove_prefix(4);
     return line;
 }
 
-// "?" is a wildcard like "*"; runs of stars say no more than one star.
-Text FoldWildcards(const Text& line) {
-    Text out = ReplaceAll(line, "?", "*");
-    while (Contains(out, "**")) out = ReplaceAll(out, "**", "*");
-    return out;
+// `line` copied into `out` with "?" as a wildcard like "*" and each run of stars made one star
+// (stars and question marks that stand as characters of their own).
+void FoldWildcardsInto(Text& out, TextView line) {
+    out.clear();
+    bool afterStar = false;
+    for (size_t i = 0; i < line.size();) {
+        const char c = line[i];
+        if (IsLeadByte(static_cast<unsigned char>(c))) {
+            out.append(line.substr(i, 2));
+            i += 2;
+            afterStar = false;
+            continue;
+        }
+        ++i;
+        if (c == '?' || c == '*') {
+            if (!afterStar) out += '*';
+            afterStar = true;
+            continue;
+        }
+        out += c;
+        afterStar = false;
+    }
 }
 
-// 'http:/x' becomes 'http://x'; 'http://x' passes through ":///" back to itself.
-Text RepairScheme(const Text& line) { return ReplaceAll(ReplaceAll(line, ":/", "://"), ":///", "://"); }
+bool EndsWithStar(TextView text) { return !text.empty() && text.back() == '*'; }
 
 // An open pattern end gets a "*", unless it already has one or names a static file.
 void ClosePattern(Text& pattern) {
-    if (!EndsWithStar(pattern) && !EndsWithFileType(pattern)) pattern += "*";
+    if (!EndsWithStar(pattern) && !EndsWithFileType(pattern)) pattern += '*';
 }
 
-// Appends CR LF and "**://" + pattern to `rules`, unless the rule is too short to keep. Filtering
-// here gives the same result as filtering the finished list: no rule holds CR LF of its own.
-void EmitRule(Text& rules, const Text& pattern) {
-    const Text rule = "**://" + pattern;
-    if (IsTooShortRule(rule)) return;
-    rules += kCrLf;
-    rules += rule;
+// Appends CR LF and "**://" + prefix + pattern to `rules`, unless the rule is too short to keep.
+// Filtering here gives the same result as filtering the finished list: no rule holds CR LF of
+// its own.
+void EmitRule(Text& rules, TextView prefix, TextView pattern) {
+    const size_t mark = rules.size();
+    AppendParts(rules, {"\r\n**://", prefix, pattern});
+    if (IsTooShortRule(TextView(rules).substr(mark + 2))) rules.resize(mark);
 }
 
 // The rules for a pattern that starts with a host (or a scheme, "*" or "."). A bare
 // registrable domain also gets the "~." rule that covers its subdomains; the host is what
 // stands before the first "/".
-void EmitHostPattern(Text& rules, const Text& pattern) {
-    if (const size_t scheme = Find(pattern, "://")) {
-        EmitRule(rules, MidToEnd(pattern, long(scheme) + 3));
+void EmitHostPattern(Text& rules, TextView pattern) {
+    if (const size_t scheme = FindExact(pattern, "://")) {
+        EmitRule(rules, "", pattern.substr(scheme + 2));
         return;
     }
     if (StartsWith(pattern, "*")) {
-        EmitRule(rules, pattern);
+        EmitRule(rules, "", pattern);
         return;
     }
     if (StartsWith(pattern, ".")) {
-        EmitRule(rules, "~" + pattern);
+        EmitRule(rules, "~", pattern);
         return;
     }
-    EmitRule(rules, pattern);
-    const size_t slash = Find(pattern, "/");
-    const Text host = slash == 0 ? pattern : Left(pattern, long(slash) - 1);
-    if (!IsDottedNumber(host) && !HasSubdomain(host)) EmitRule(rules, "~." + pattern);
+    EmitRule(rules, "", pattern);
+    const size_t slash = FindExact(pattern, "/");
+    const TextView host = slash == 0 ? pattern : pattern.substr(0, slash - 1);
+    if (!IsDottedNumber(host) && !HasSubdomain(host)) EmitRule(rules, "~.", pattern);
 }
 
-void ConvertLine(Text& rules, const Text& line) {
-    if (Contains(line, "??")) return;
-    Text b = RepairScheme(FoldWildcards(StripNumericFields(line)));
+// One line converted; `b` is the buffer the line is rewritten in.
+void ConvertLine(Text& rules, TextView line, Text& b) {
+    if (FindExact(line, "??") != 0) return;
+    FoldWildcardsInto(b, StripNumericFields(line));
+    RepairSchemeInPlace(b);  // 'http:/x' becomes 'http://x'
     switch (ClassifyUrlPattern(b)) {
         case kPatternNoHost:
             ClosePattern(b);
-            if (!StartsWith(b, "*")) b.insert(0, "*");
-            EmitRule(rules, b);
+            EmitRule(rules, StartsWith(b, "*") ? "" : "*", b);
             break;
         case kPatternHostOnly:
             if (!EndsWithStar(b)) {
-                if (Right(b, 1) == "/") b += "^";
-                b += "*";
+                if (!b.empty() && b.back() == '/') b += '^';
+                b += '*';
             }
             EmitHostPattern(rules, b);
             break;
@@ -95,36 +111,56 @@ void ConvertLine(Text& rules, const Text& line) {
 Text KingsoftListPath(const Text& listId) { return "/filerule/download/blackurl_rule/" + listId + "/"; }
 
 Text ConvertKingsoftList(const Text& listText) {
-    Text rules;
-    rules.reserve(listText.size() * 2);  // one buffer for the whole list: no regrowth copies
-    for (const Text& line : SplitRuleLines(listText)) ConvertLine(rules, line);
+    Text rules, b;
+    rules.reserve(listText.size() + listText.size() / 2);
+    ForEachRuleLine(listText, [&](TextView line) { ConvertLine(rules, line, b); });
     return rules;
 }
 
-bool IsTooShortRule(const Text& rule) {
-    Text v = rule;
-    if (EndsWithStar(v)) v = Left(v, long(v.size()) - 1);
+bool IsTooShortRule(TextView rule) {
+    // What is left is counted, not built: a final "*" cut, a file extension folded to "&", the
+    // scheme mark and what stands before it dropped, then every "/" and "*" deleted and each
+    // run of "." counted once (all of them characters of their own).
+    TextView v = rule;
+    if (EndsWithStar(v)) v.remove_suffix(1);
+    size_t left = 0;
     if (EndsWithFileType(v)) {
         // A "." that is only the trail byte of a double-byte character is no extension mark.
-        if (const size_t dot = FindLast(v, ".")) v = Left(v, long(dot) - 1) + "&";
+        if (const size_t dot = FindLast(v, ".")) {
+            v = v.substr(0, dot - 1);
+            left = 1;  // the "&"
+        }
     }
-    if (const size_t anyHost = Find(v, "://~.")) {
-        v = MidToEnd(v, long(anyHost) + 5);
-    } else if (const size_t scheme = Find(v, "://")) {
-        const Text head = Left(v, long(scheme));  // up to and including the colon
-        if (!Contains(head, "=") && !Contains(head, "?") && !Contains(head, "&") && !Contains(head, "%"))
-            v = MidToEnd(v, long(scheme) + 3);
+    if (const size_t anyHost = FindExact(v, "://~.")) {
+        v = v.substr(anyHost + 4);
+    } else if (const size_t scheme = FindExact(v, "://")) {
+        const TextView head = v.substr(0, scheme);  // up to and including the colon
+        if (FindExact(head, "=") == 0 && FindExact(head, "?") == 0 && FindExact(head, "&") == 0 &&
+            FindExact(head, "%") == 0)
+            v = v.substr(scheme + 2);
     }
-    v = RemoveAll(RemoveAll(v, "/"), "*");
-    while (Contains(v, "..")) v = ReplaceAll(v, "..", ".");
-    return v.size() < 5;
+    bool afterDot = false;
+    for (size_t i = 0; i < v.size() && left < 5;) {
+        const char c = v[i];
+        if (IsLeadByte(static_cast<unsigned char>(c))) {
+            left += i + 1 < v.size() ? 2 : 1;
+            i += 2;
+            afterDot = false;
+            continue;
+        }
+        ++i;
+        if (c == '/' || c == '*') continue;
+        if (c == '.' && afterDot) continue;
+        afterDot = c == '.';
+        ++left;
+    }
+    return left < 5;
 }
 
 bool AppendKingsoftList(Text& bucket, const Text& rules) {
     if (rules.size() < kMinKingsoftListBytes) return false;
-    Text merged = TrimRuleText(bucket);
-    merged += kCrLf;
-    merged += TrimRuleText(rules);
-    bucket = std::move(merged);
+    TrimRuleTextInPlace(bucket);
+    bucket += kCrLf;
+    AppendTrimmedRuleText(bucket, rules);
     return true;
 }

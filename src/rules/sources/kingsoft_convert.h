@@ -31,7 +31,7 @@ Text ConvertKingsoftList(const Text& listText);
 
 // True when a converted rule says too little to keep: once its scheme mark, the trailing "*",
 // every "/" and "*" are gone and a file extension is folded to "&", fewer than 5 bytes are left.
-bool IsTooShortRule(const Text& rule);
+bool IsTooShortRule(TextView rule);
 
 // Adds one list's converted rules to the bucket as TrimRuleText(bucket) + CR LF +
 // TrimRuleText(rules). Returns false, leaving the bucket as it was, when `rules` has fewer than
