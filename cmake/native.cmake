@@ -23,6 +23,11 @@ add_dependencies(quorlex_tests quorlex)
 target_compile_definitions(quorlex_tests PRIVATE QUORLEX_CLI="$<TARGET_FILE:quorlex>")
 include(cmake/tools.cmake)
 
+# The generator of the native UTF-8 to code page 936 table (scripts/make-gbk-table.sh).
+add_executable(make_gbk_table tools/codepage/make_gbk_table.cpp)
+target_link_libraries(make_gbk_table PRIVATE quorlex_core)
+set_target_properties(make_gbk_table PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+
 # Benchmarks of the converters and the removal of redundant rules (not run by ctest).
 find_package(benchmark REQUIRED)
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS tests/bench/*.cpp)

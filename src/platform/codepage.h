@@ -15,5 +15,9 @@ ByteBuffer MultiByteToWide(unsigned codePage, const ByteBuffer& bytes);
 // Encodes UTF-16LE `wide` in `codePage`; characters the code page lacks become its default
 // character ("?").
 ByteBuffer WideToMultiByte(unsigned codePage, const ByteBuffer& wide);
+// UTF-8 `bytes` encoded in `codePage` up to the first NUL character: what
+// WideToMultiByte(codePage, MultiByteToWide(kCodePageUtf8, bytes)) gives up to its first NUL,
+// without a UTF-16 copy of the whole text in between.
+ByteBuffer Utf8ToMultiByteUpTo0(unsigned codePage, const ByteBuffer& bytes);
 
 }  // namespace platform

@@ -27,7 +27,11 @@ Text WideToGbk(const ByteBuffer& wide) {
     return TextUpTo0(platform::WideToMultiByte(platform::kCodePageGbk, wide));
 }
 
-Text Utf8ToGbk(const ByteBuffer& bytes) { return WideToGbk(Utf8ToWide(bytes)); }
+Text Utf8ToGbk(const ByteBuffer& bytes) {
+    // Straight from UTF-8, without the whole text as UTF-16 in between: downloads run to
+    // megabytes, and the browser's address space is small.
+    return platform::Utf8ToMultiByteUpTo0(platform::kCodePageGbk, bytes);
+}
 
 ByteBuffer GbkToWide(const Text& text) {
     // The terminator is converted with the text, so the result always ends in a zero unit.

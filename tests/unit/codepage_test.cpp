@@ -163,6 +163,62 @@ TEST(CodePage, HostileBytesNeverBreakTheConversions) {
     }
 }
 
+// UTF-8 straight to code page 936 (a generated table) against the two-step conversion it stands
+// for, up to the first NUL.
+ByteBuffer TwoStepUtf8ToGbk(const ByteBuffer& bytes) {
+    ByteBuffer out = WideToMultiByte(kCodePageGbk, MultiByteToWide(kCodePageUtf8, bytes));
+    return out.substr(0, out.find('\0'));
+}
+
+void AppendUtf8(ByteBuffer& s, uint32_t cp) {
+    if (cp < 0x80) {
+        s += char(cp);
+    } else if (cp < 0x800) {
+        s += char(0xC0 | cp >> 6);
+        s += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        s += char(0xE0 | cp >> 12);
+        s += char(0x80 | (cp >> 6 & 0x3F));
+        s += char(0x80 | (cp & 0x3F));
+    } else {
+        s += char(0xF0 | cp >> 18);
+        s += char(0x80 | (cp >> 12 & 0x3F));
+        s += char(0x80 | (cp >> 6 & 0x3F));
+        s += char(0x80 | (cp & 0x3F));
+    }
+}
+
+TEST(CodePageUtf8ToGbk, EveryCodePointAsTheTwoStepConversion) {
+    // Page by page, each character between ASCII letters; then a sample of the other planes.
+    for (uint32_t page = 0; page < 0x110000; page += page < 0x10000 ? 0x100 : 0x1F00) {
+        ByteBuffer s;
+        for (uint32_t cp = page; cp < page + 0x100; ++cp) {
+            if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF)) continue;
+            s += 'a';
+            AppendUtf8(s, cp);
+        }
+        ASSERT_EQ(platform::Utf8ToMultiByteUpTo0(kCodePageGbk, s), TwoStepUtf8ToGbk(s)) << std::hex << page;
+    }
+}
+
+TEST(CodePageUtf8ToGbk, IllFormedBytesAndNulAsTheTwoStepConversion) {
+    const ByteBuffer cases[] = {
+        "", "abc", ByteBuffer("a\0b", 3), ByteBuffer("\xE4\xB8\0\xE4\xB8\x80", 6), "\xE4\xB8", "\xE4\xB8\xE4\xB8\x80",
+        "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF0\x9F\x98\x80x", "\xFF\xFE", "\x80\xBF\x80",
+        "\xEF\xBB\xBFx", "\xC3\xA9\xE2\x82\xAC\xE6\x9B\xB4",
+    };
+    for (const ByteBuffer& bytes : cases)
+        EXPECT_EQ(platform::Utf8ToMultiByteUpTo0(kCodePageGbk, bytes), TwoStepUtf8ToGbk(bytes))
+            << testing::PrintToString(bytes);
+    std::mt19937 random(7);
+    for (int round = 0; round < 20000; ++round) {
+        ByteBuffer bytes(random() % 24, '\0');
+        for (char& c : bytes) c = char(round % 2 ? 0x7E + random() % 0x82 : random() & 0xFF);
+        ASSERT_EQ(platform::Utf8ToMultiByteUpTo0(kCodePageGbk, bytes), TwoStepUtf8ToGbk(bytes))
+            << testing::PrintToString(bytes);
+    }
+}
+
 TEST(CodePage, UnknownCodePageGivesNothing) {
     EXPECT_EQ(MultiByteToWide(1252, "abc"), "");
     EXPECT_EQ(WideToMultiByte(1252, Units({0x41})), "");

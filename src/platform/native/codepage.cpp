@@ -12,6 +12,10 @@
 // Code page 65001: each ill-formed UTF-8 sequence becomes one U+FFFD per maximal subpart (the
 // longest start of a well-formed sequence, at least one byte). On encoding, a lone surrogate
 // becomes U+FFFD.
+//
+// UTF-8 straight to code page 936 (downloaded lists, read files) does not go through iconv: a
+// table generated from the two-step conversion here (codepage936_table.h) gives the code of
+// each character, and runs of ASCII are copied as they are.
 #include "platform/codepage.h"
 
 #include <iconv.h>
@@ -20,8 +24,10 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/native/codepage936_best_fit.h"
+#include "platform/native/codepage936_table.h"
 
 namespace platform {
 
@@ -297,7 +303,72 @@ ByteBuffer WideToGbk(const ByteBuffer& wide) {
     return out;
 }
 
+// ---- UTF-8 straight to code page 936 ---------------------------------------------------------
+
+uint16_t GbkCodeOf(uint32_t unit) { return kGbkTablePages[kGbkTablePageOf[unit >> 8]][unit & 0xFF]; }
+
+void AppendCode(ByteBuffer& out, uint16_t code) {
+    if (code > 0xFF) {
+        const char pair[2] = {char(code >> 8), char(code & 0xFF)};
+        out.append(pair, 2);
+    } else {
+        out += char(code);
+    }
+}
+
+// The code point of the well-formed sequence of `length` bytes at s.
+uint32_t CodePointOf(const unsigned char* s, size_t length) {
+    static const unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    uint32_t cp = s[0] & kLeadMask[length];
+    for (size_t k = 1; k < length; ++k) cp = cp << 6 | (s[k] & 0x3F);
+    return cp;
+}
+
+// Index of the first byte of 0x80 or more in [i, end), or end.
+size_t AsciiRunEnd(const char* s, size_t i, size_t end) {
+    constexpr uint64_t kHighs = 0x8080808080808080u;
+    for (uint64_t v; i + 8 <= end; i += 8) {
+        std::memcpy(&v, s + i, 8);
+        if ((v & kHighs) != 0) break;
+    }
+    while (i < end && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+    return i;
+}
+
+ByteBuffer Utf8ToGbkUpTo0(const ByteBuffer& bytes) {
+    // A NUL byte is a character of its own in UTF-8 and the only one that becomes a NUL.
+    const void* nul = std::memchr(bytes.data(), 0, bytes.size());
+    const size_t end = nul ? size_t(static_cast<const char*>(nul) - bytes.data()) : bytes.size();
+    ByteBuffer out;
+    out.reserve(end);  // no character takes more bytes in code page 936 than in UTF-8
+    const char* const s = bytes.data();
+    for (size_t i = 0; i < end;) {
+        const size_t run = AsciiRunEnd(s, i, end);
+        out.append(s + i, run - i);
+        i = run;
+        if (i >= end) break;
+        size_t length = 0;
+        if (!Utf8SequenceAt(bytes, i, length)) {
+            AppendCode(out, GbkCodeOf(0xFFFD));  // one per maximal subpart
+        } else if (length == 4) {
+            out += "??";  // a surrogate pair: code page 936 has no character outside the BMP
+        } else {
+            AppendCode(out, GbkCodeOf(CodePointOf(reinterpret_cast<const unsigned char*>(s + i), length)));
+        }
+        i += length;
+    }
+    return out;
+}
+
 }  // namespace
+
+ByteBuffer Utf8ToMultiByteUpTo0(unsigned codePage, const ByteBuffer& bytes) {
+    if (codePage == kCodePageGbk) return Utf8ToGbkUpTo0(bytes);
+    ByteBuffer out = WideToMultiByte(codePage, MultiByteToWide(kCodePageUtf8, bytes));
+    const size_t nul = out.find('\0');
+    if (nul != ByteBuffer::npos) out.resize(nul);
+    return out;
+}
 
 ByteBuffer MultiByteToWide(unsigned codePage, const ByteBuffer& bytes) {
     if (codePage == kCodePageUtf8) return Utf8ToWide(bytes);
