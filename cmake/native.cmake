@@ -4,8 +4,19 @@ find_package(GTest REQUIRED)
 target_link_libraries(quorlex_core PUBLIC Threads::Threads)
 find_package(ZLIB REQUIRED)
 target_link_libraries(quorlex_core PUBLIC ZLIB::ZLIB)
+# libcurl is not linked: the native HTTP layer loads it when the first request is prepared, so
+# that a process that never fetches does not load it and the libraries under it. Its headers
+# are used, and the name the loader knows it by (its SONAME, e.g. libcurl.so.4).
 find_package(CURL REQUIRED)
-target_link_libraries(quorlex_core PUBLIC CURL::libcurl)
+target_include_directories(quorlex_core PRIVATE ${CURL_INCLUDE_DIRS})
+target_link_libraries(quorlex_core PUBLIC ${CMAKE_DL_LIBS})
+execute_process(COMMAND objdump -p ${CURL_LIBRARY_RELEASE} OUTPUT_VARIABLE curl_headers ERROR_QUIET)
+if(curl_headers MATCHES "SONAME +([^\n ]+)")
+  set(QUORLEX_CURL_SONAME "${CMAKE_MATCH_1}")
+else()
+  set(QUORLEX_CURL_SONAME "libcurl.so.4")
+endif()
+target_compile_definitions(quorlex_core PRIVATE QUORLEX_CURL_LIBRARY="${QUORLEX_CURL_SONAME}")
 
 enable_testing()
 file(GLOB UNIT_TESTS CONFIGURE_DEPENDS tests/unit/*.cpp)

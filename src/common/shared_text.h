@@ -1,7 +1,9 @@
-// A Text that two threads read and write: every read is a whole copy taken under the lock, so
-// no reader ever sees a torn or freed text.
+// A Text that two threads read and write: readers get a whole copy taken under the lock, or share
+// the text itself (kept alive for them however often it is replaced), so no reader ever sees a
+// torn or freed text.
 #pragma once
 
+#include <memory>
 #include <mutex>
 
 #include "common/text.h"
@@ -10,14 +12,23 @@ class SharedText {
 public:
     Text Get() const {
         std::lock_guard<std::mutex> lock(mutex_);
+        return text_ ? *text_ : Text();
+    }
+    // The text without a copy: a list of megabytes is not copied to be read.
+    std::shared_ptr<const Text> Share() const {
+        std::lock_guard<std::mutex> lock(mutex_);
         return text_;
     }
-    void Set(Text text) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        text_.swap(text);
+    void Set(Text text) { Set(std::make_shared<const Text>(std::move(text))); }
+    void Set(std::shared_ptr<const Text> text) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            text_.swap(text);
+        }
+        // The text replaced is released here, outside the lock, unless a reader still holds it.
     }
 
 private:
     mutable std::mutex mutex_;
-    Text text_;
+    std::shared_ptr<const Text> text_;
 };

@@ -15,7 +15,14 @@ std::vector<platform::ThreadHandle>& Replaced() {
     return handles;
 }
 
-void RunTask(void* task) { reinterpret_cast<void (*)()>(task)(); }
+// No exception ever leaves a task: one that reached the thread's start would end the whole
+// browser. The tasks answer for their own failures; this is the last guard.
+void RunTask(void* task) {
+    try {
+        reinterpret_cast<void (*)()>(task)();
+    } catch (...) {
+    }
+}
 
 // A task may be waiting in a message box: close such boxes until the task has ended (a box
 // may open just after a dismissal).

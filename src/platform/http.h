@@ -15,6 +15,11 @@ namespace platform::http {
 
 using Handle = void*;
 
+// Makes the HTTP library ready. Called by the thread that is about to start a request's worker,
+// before it starts it; false when there is no library to use. WinINet needs nothing here; the
+// native build loads libcurl at the first call.
+bool Startup();
+
 // InternetOpen: `proxyList` empty gives a direct connection (the system's proxy settings are
 // not used); otherwise the requests go through the proxies named, e.g. "http=host:8080".
 Handle OpenInternet(const Text& agent, const Text& proxyList);

@@ -89,19 +89,29 @@ void OnDestroying() {
     StopAllTasks();
 }
 
+// Every event handler runs through this guard: no exception (running out of memory included)
+// ever leaves a handler into the window system and so into the browser. The event is dropped.
+template <auto Handler, typename... Args>
+void Guarded(Args... args) noexcept {
+    try {
+        Handler(args...);
+    } catch (...) {
+    }
+}
+
 }  // namespace
 
 void RunMainWindow() {
     ClearStop();
     platform::WindowEvents events;
-    events.created = OpenWindowLink;
-    events.activated = OnActivated;
-    events.deactivated = PutOnTop;
-    events.hidden = PutOnTop;
-    events.idle = OnIdle;
-    events.clicked = OnClicked;
-    events.mouseMoved = OnHover;
-    events.destroying = OnDestroying;
-    events.woken = DeliverQueuedControlWrites;
+    events.created = Guarded<OpenWindowLink>;
+    events.activated = Guarded<OnActivated, bool>;
+    events.deactivated = Guarded<PutOnTop>;
+    events.hidden = Guarded<PutOnTop>;
+    events.idle = Guarded<OnIdle, int>;
+    events.clicked = Guarded<OnClicked, int>;
+    events.mouseMoved = Guarded<OnHover, int>;
+    events.destroying = Guarded<OnDestroying>;
+    events.woken = Guarded<DeliverQueuedControlWrites>;
     platform::RunModalWindow(kMainWindowSpec, events);
 }

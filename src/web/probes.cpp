@@ -1,5 +1,7 @@
 #include "web/probes.h"
 
+#include <memory>
+
 #include "common/window_link.h"
 #include "web/decode.h"
 #include "web/rule_sites.h"
@@ -147,10 +149,10 @@ void ProbeKingsoftRule(const Text& ruleId, int sourceSlot) {
 }
 
 void ProbeChinaList() {
-    const Text list = Utf8ToGbk(WebFetch(RuleSiteUrl(kChinaListHost, kChinaListPath)));
+    const auto list = std::make_shared<const Text>(Utf8ToGbk(WebFetch(RuleSiteUrl(kChinaListHost, kChinaListPath))));
     G().ChinaListText.Set(list);
     bool ok = false;
-    const Text caption = ChinaListCaption(list, ok);
+    const Text caption = ChinaListCaption(*list, ok);
     if (!ok) G().ChinaListText.Set("");
     SetControlCaption(选择框_ChinaList规则, caption);
 }

@@ -1,6 +1,7 @@
 #include "web/web_fetch.h"
 
 #include <cstdint>
+#include <exception>
 #include <utility>
 
 #include "common/stop.h"
@@ -31,9 +32,23 @@ Text QueryHeaderText(http::Handle request) {
     return Text(buffer);
 }
 
+// The length the answer's headers declare, when it is within the bound; 0 otherwise.
+size_t DeclaredLength(const Text& rawHeaders) {
+    const size_t at = Find(rawHeaders, "\r\nContent-Length:");
+    if (at == 0) return 0;
+    size_t i = at - 1 + 17, length = 0;
+    while (i < rawHeaders.size() && rawHeaders[i] == ' ') ++i;
+    for (; i < rawHeaders.size() && rawHeaders[i] >= '0' && rawHeaders[i] <= '9'; ++i) {
+        length = length * 10 + size_t(rawHeaders[i] - '0');
+        if (length > kMaxResponseBodyBytes) return 0;
+    }
+    return length;
+}
+
 struct OpenHandles {
     FetchExchange& exchange;
     http::Handle internet = nullptr, connection = nullptr, request = nullptr;
+    ~OpenHandles() { CloseAll(); }  // also when the request ends in an exception
     void CloseAll() {
         exchange.Close(request);
         exchange.Close(connection);
@@ -45,7 +60,7 @@ struct OpenHandles {
 void RunWorker(void* p) {
     // The worker's own share of the exchange, handed over by WebFetch.
     std::unique_ptr<std::shared_ptr<FetchExchange>> exchange(static_cast<std::shared_ptr<FetchExchange>*>(p));
-    FetchWorker(*exchange);
+    FetchWorker(*exchange);  // never throws: a failure is an exchange without an answer
 }
 
 }  // namespace
@@ -177,9 +192,9 @@ std::vector<Cookie> CookiesToStore(const Text& rawHeaders) {
     return found;
 }
 
-int FetchWorker(const std::shared_ptr<FetchExchange>& exchange) {
-    if (!exchange) return 0;
-    FetchExchange& x = *exchange;
+namespace {
+
+int RunRequest(FetchExchange& x) {
     x.Rewind();
     if (x.ReadText() != kRequestMarker) return 0;
     const Text url = x.ReadText();
@@ -221,6 +236,7 @@ int FetchWorker(const std::shared_ptr<FetchExchange>& exchange) {
     }
 
     ByteBuffer answer;
+    answer.reserve(DeclaredLength(QueryHeaderText(h.request)));  // one buffer of the right size
     char piece[kReadPiece];
     for (;;) {
         uint32_t got = 0;
@@ -247,6 +263,19 @@ int FetchWorker(const std::shared_ptr<FetchExchange>& exchange) {
     return 1;
 }
 
+}  // namespace
+
+int FetchWorker(const std::shared_ptr<FetchExchange>& exchange) {
+    if (!exchange) return 0;
+    // Out of memory (a long answer in the browser's crowded address space) is a failed request.
+    // Nothing is written then: the caller finds no answer marker.
+    try {
+        return RunRequest(*exchange);
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
 ByteBuffer WebFetch(const Text& url, const Text& method, const Text& body,
                     const Text& requestHeaders, int timeoutSeconds, Text* responseHeaders,
                     const Text& proxy, const Text& userName, const Text& password) {
@@ -261,6 +290,8 @@ ByteBuffer WebFetch(const Text& url, const Text& method, const Text& body,
                                    : uint32_t(timeoutSeconds) * 1000;
     if (responseHeaders) responseHeaders->clear();
 
+    // The HTTP library is made ready here, before the worker exists (see platform/http.h).
+    if (!platform::http::Startup()) return "";
     auto* handedOver = new std::shared_ptr<FetchExchange>(exchange);
     platform::ThreadHandle worker = platform::StartThread(RunWorker, handedOver);
     if (!worker) {

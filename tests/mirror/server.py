@@ -25,6 +25,8 @@ Besides the rule-site pages (fixtures/), these test paths exist:
                                   Maxthon attachment can answer each of them too
   /test/delay?ms=N                from now on every rule-site page waits N ms before its answer
   /test/chinalist?append=LINE     from now on the ChinaList Lazy list ends with LINE (none: as is)
+  /test/chinalist?size=N          from now on the ChinaList Lazy list is N bytes long: its lines
+                                  after the header repeated (0: as is)
 Any rule-site path also takes ?...&__slow=N (milliseconds) before it is answered.
 """
 import argparse
@@ -93,6 +95,16 @@ ATTACHMENTS.update({kind: ("application/octet-stream", make) for kind, make in h
 maxthon = {"first": "page", "linked": "zip", "asked": 0}
 site_delay_ms = [0]
 chinalist_append = [b""]
+chinalist_size = [0]
+
+
+def chinalist():
+    body = fixture("chinalist", "adblock-lazy.txt") + chinalist_append[0]
+    size = chinalist_size[0]
+    if size:
+        rules = body[body.index(b"\n") + 1:]
+        body = (body + rules * (size // len(rules) + 1))[:size]
+    return body
 maxthon_lock = threading.Lock()
 
 
@@ -127,7 +139,7 @@ def site_page(path, query):
     if path.startswith(prefix) and path[len(prefix):].rstrip("/") in KINGSOFT_IDS:
         return 200, "text/plain", fixture("kingsoft", "list_%s.txt" % path[len(prefix):].rstrip("/"))
     if path == "/svn/trunk/adblock-lazy.txt":
-        return 200, "text/plain; charset=utf-8", fixture("chinalist", "adblock-lazy.txt") + chinalist_append[0]
+        return 200, "text/plain; charset=utf-8", chinalist()
     return None
 
 
@@ -205,8 +217,11 @@ class Mirror(BaseHTTPRequestHandler):
             site_delay_ms[0] = number(query, "ms", 0, 120000)
             return self.answer(200, b"delay", "text/plain")
         if url.path == "/test/chinalist":
-            line = query.get("append", [""])[0]
-            chinalist_append[0] = (line + "\n").encode() if line else b""
+            if "size" in query:
+                chinalist_size[0] = number(query, "size", 0, 1 << 31)
+            else:
+                line = query.get("append", [""])[0]
+                chinalist_append[0] = (line + "\n").encode() if line else b""
             return self.answer(200, b"chinalist", "text/plain")
         if url.path == "/test/maxthon":
             first, linked = query.get("first", ["page"])[0], query.get("linked", ["zip"])[0]

@@ -289,7 +289,8 @@ TEST_F(WebFetchMirror, AGigabyteAnswerFailsWithBoundedMemory) {
 #endif
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
-    EXPECT_LT(usage.ru_maxrss, 4 * long(kMaxResponseBodyBytes / 1024));  // kilobytes
+    // The whole test process's peak, earlier tests included: far below the gigabyte.
+    EXPECT_LT(usage.ru_maxrss, 256L * 1024);  // kilobytes
 }
 
 TEST_F(WebFetchMirror, NothingListeningGivesAnEmptyBody) {

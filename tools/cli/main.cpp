@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "cli.h"
 #include "plugin/plugin.h"
@@ -20,14 +21,15 @@ namespace {
 struct Command {
     const char* name;
     int (*run)(const Args&);
+    bool plugin;  // needs the plug-in's start-up (its process-wide state, the extractor, the 7z library)
     const char* what;
 };
 
 const Command kCommands[] = {
-    {"convert", RunConvert, "convert rule lists into browser rules"},
-    {"package", RunPackage, "read or write the browser's rule package"},
-    {"fetch", RunFetch, "fetch the rule sources and print the merged lists"},
-    {"prune", RunPrune, "remove the rules of a list that other rules already cover"},
+    {"convert", RunConvert, false, "convert rule lists into browser rules"},
+    {"package", RunPackage, true, "read or write the browser's rule package"},
+    {"fetch", RunFetch, true, "fetch the rule sources and print the merged lists"},
+    {"prune", RunPrune, false, "remove the rules of a list that other rules already cover"},
 };
 
 int Usage() {
@@ -39,9 +41,16 @@ int Usage() {
 
 int Run(const Args& args) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") return Usage(), args.empty() ? 2 : 0;
-    PluginStartup();
     for (const Command& c : kCommands) {
-        if (args[0] == c.name) return c.run(Args(args.begin() + 1, args.end()));
+        if (args[0] != c.name) continue;
+        // Out of memory is a message and exit status 1, as for any other input it cannot take.
+        try {
+            if (c.plugin) PluginStartup();
+            return c.run(Args(args.begin() + 1, args.end()));
+        } catch (const std::exception&) {
+            Say("quorlex: out of memory");
+            return 1;
+        }
     }
     Say("quorlex: unknown command " + args[0]);
     return Usage();

@@ -3,6 +3,7 @@
 #include "cli.h"
 #include "common/rule_list.h"
 #include "common/window_link.h"
+#include "rules/sources/convert_text.h"
 #include "web/decode.h"
 
 void Print(FILE* stream, const Text& text, bool utf8) {
@@ -42,11 +43,11 @@ namespace {
 
 // The rules of a RuleList, one per LF-ended line, appended to `out`; blank lines are left out.
 void AppendRules(Text& out, const Text& rules) {
-    for (const Text& rule : SplitRuleLines(TrimRuleText(rules))) {
-        if (TrimRuleText(rule).empty()) continue;
+    ForEachRuleLine(TrimRuleTextView(rules), [&](TextView rule) {
+        if (TrimRuleTextView(rule).empty()) return;
         out += rule;
         out += '\n';
-    }
+    });
 }
 
 }  // namespace

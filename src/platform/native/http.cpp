@@ -1,4 +1,6 @@
-// Native HTTP on libcurl, sending the request in the form WinINet gives it: the request line
+// Native HTTP on libcurl, loaded when the first request is prepared (Startup): a process that
+// never fetches (the command line converting a file) does not load it and the two dozen
+// libraries under it. Sending the request in the form WinINet gives it: the request line
 // with the method, object path and HTTP/1.1, then Host, User-Agent, the caller's header lines in
 // their order and Cookie last; redirects are followed. The whole answer of a send is received
 // into memory and handed out by the reads. Cookies live in one process-wide store of our own,
@@ -6,9 +8,11 @@
 #include "platform/http.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <atomic>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,7 +27,7 @@ namespace platform::http {
 namespace {
 
 // More than this of one body is not kept: the transfer is cut there and the last read fails.
-constexpr size_t kBodyBufferLimit = size_t(64) * 1024 * 1024 + 4096;
+constexpr size_t kBodyBufferLimit = size_t(16) * 1024 * 1024 + 4096;  // WebFetch's bound and a little
 
 enum class Kind { Internet, Connection, Request };
 
@@ -106,31 +110,75 @@ Text CookieLine(const Text& host) {
     return line;
 }
 
-// libcurl, and OpenSSL under it, is set up when the program starts, before any thread exists, as
-// libcurl asks. Set up by the first fetch worker instead, it could still be setting up while the
-// process ends (a window closed at once), racing OpenSSL's exit-time clean-up: a double free, or
-// a crash on exit.
-const bool curlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+// The libcurl functions this file calls, resolved from the library once it is loaded.
+struct CurlApi {
+    bool ready = false;
+    CURLcode (*global_init)(long flags);
+    CURL* (*easy_init)();
+    CURLcode (*easy_setopt)(CURL* curl, CURLoption option, ...);
+    CURLcode (*easy_perform)(CURL* curl);
+    void (*easy_cleanup)(CURL* curl);
+    curl_slist* (*slist_append)(curl_slist* list, const char* text);
+    void (*slist_free_all)(curl_slist* list);
+};
 
+template <typename F>
+bool Resolve(void* library, const char* name, F& f) {
+    f = reinterpret_cast<F>(dlsym(library, name));
+    return f != nullptr;
+}
+
+// Loaded and set up once, by the first thread that prepares a request; never unloaded.
+// libcurl (and OpenSSL under it) is set up on that thread before the fetch worker that uses it
+// starts, never by the worker itself: a worker abandoned while it was still setting up could
+// race OpenSSL's exit-time clean-up (a double free, or a crash on exit).
+const CurlApi& Curl() {
+    static const CurlApi api = [] {
+        CurlApi a;
+        void* library = dlopen(QUORLEX_CURL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (!library) return a;
+        a.ready = Resolve(library, "curl_global_init", a.global_init) &&
+                  Resolve(library, "curl_easy_init", a.easy_init) &&
+                  Resolve(library, "curl_easy_setopt", a.easy_setopt) &&
+                  Resolve(library, "curl_easy_perform", a.easy_perform) &&
+                  Resolve(library, "curl_easy_cleanup", a.easy_cleanup) &&
+                  Resolve(library, "curl_slist_append", a.slist_append) &&
+                  Resolve(library, "curl_slist_free_all", a.slist_free_all) &&
+                  a.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+        return a;
+    }();
+    return api;
+}
+
+// The callbacks run inside libcurl's C code, which no exception may cross: running out of
+// memory cuts the transfer, and the last read fails.
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto* o = static_cast<Object*>(user);
     const size_t n = size * count;
     std::lock_guard<std::mutex> lock(o->answerMutex);
-    if (o->body.size() + n > kBodyBufferLimit) {
-        o->cut = true;
-        return 0;  // ends the transfer
+    try {
+        if (o->body.size() + n <= kBodyBufferLimit) {
+            o->body.append(data, n);
+            return n;
+        }
+    } catch (const std::exception&) {
     }
-    o->body.append(data, n);
-    return n;
+    o->cut = true;
+    return 0;  // ends the transfer
 }
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     auto* o = static_cast<Object*>(user);
     const size_t n = size * count;
     std::lock_guard<std::mutex> lock(o->answerMutex);
-    // Each answer of a redirect chain starts with its status line: keep the last answer only.
-    if (AddRawHeaderLine(o->rawHeaders, Text(data, n))) o->body.clear();
-    return n;
+    try {
+        // Each answer of a redirect chain starts with its status line: keep the last answer only.
+        if (AddRawHeaderLine(o->rawHeaders, Text(data, n))) o->body.clear();
+        return n;
+    } catch (const std::exception&) {
+        o->cut = true;
+        return 0;
+    }
 }
 
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -163,8 +211,10 @@ Text CookieHeader(const Text& host) { return CookieLine(host); }
 
 }  // namespace test
 
+bool Startup() { return Curl().ready; }
+
 Handle OpenInternet(const Text& agent, const Text& proxyList) {
-    if (!curlReady) return nullptr;
+    if (!Curl().ready) return nullptr;  // Startup was never called, or could not load libcurl
     auto o = std::make_shared<Object>();
     o->kind = Kind::Internet;
     o->agent = agent;
@@ -210,57 +260,59 @@ bool SendRequest(Handle request, const Text& headers, const ByteBuffer& body) {
         o->cut = false;
     }
 
-    CURL* curl = curl_easy_init();
+    const CurlApi& api = Curl();
+    if (!api.ready) return false;
+    CURL* curl = api.easy_init();
     if (!curl) return false;
     const Text url = "http://" + conn.host + ":" + std::to_string(conn.port) + o->object;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http");
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, internet.agent.c_str());
+    api.easy_setopt(curl, CURLOPT_URL, url.c_str());
+    api.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    api.easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    api.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    api.easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    api.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+    api.easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+    api.easy_setopt(curl, CURLOPT_USERAGENT, internet.agent.c_str());
     // Direct unless a proxy is named; "http=host:port" is WinINet's form of the list.
     Text proxy = internet.proxyList;
     if (StartsWith(proxy, "http=")) proxy = MidToEnd(proxy, 6);
-    curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
-    if (!conn.userName.empty()) curl_easy_setopt(curl, CURLOPT_USERNAME, conn.userName.c_str());
-    if (!conn.password.empty()) curl_easy_setopt(curl, CURLOPT_PASSWORD, conn.password.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, o.get());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, o.get());
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, o.get());
+    api.easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+    if (!conn.userName.empty()) api.easy_setopt(curl, CURLOPT_USERNAME, conn.userName.c_str());
+    if (!conn.password.empty()) api.easy_setopt(curl, CURLOPT_PASSWORD, conn.password.c_str());
+    api.easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    api.easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    api.easy_setopt(curl, CURLOPT_XFERINFODATA, o.get());
+    api.easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+    api.easy_setopt(curl, CURLOPT_WRITEDATA, o.get());
+    api.easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+    api.easy_setopt(curl, CURLOPT_HEADERDATA, o.get());
 
     const bool get = o->method == "GET";
     if (get) {
-        curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+        api.easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     } else {
-        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, o->method.c_str());
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
+        api.easy_setopt(curl, CURLOPT_CUSTOMREQUEST, o->method.c_str());
+        api.easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+        api.easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
     }
 
     // The caller's lines in their order, then the stored cookies; curl's own Accept,
     // Content-Type and Expect lines are suppressed unless the caller sent them.
     curl_slist* list = nullptr;
     for (const Text& line : Split(headers, "\r\n")) {
-        if (!line.empty()) list = curl_slist_append(list, line.c_str());
+        if (!line.empty()) list = api.slist_append(list, line.c_str());
     }
     const Text cookie = CookieLine(conn.host);
-    if (!cookie.empty()) list = curl_slist_append(list, cookie.c_str());
+    if (!cookie.empty()) list = api.slist_append(list, cookie.c_str());
     const char* const suppressed[] = {"Accept:", "Content-Type:", "Expect:"};
     for (const char* name : suppressed) {
-        if (!Contains(headers, name)) list = curl_slist_append(list, name);
+        if (!Contains(headers, name)) list = api.slist_append(list, name);
     }
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    api.easy_setopt(curl, CURLOPT_HTTPHEADER, list);
 
-    const CURLcode rc = curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
-    curl_slist_free_all(list);
+    const CURLcode rc = api.easy_perform(curl);
+    api.easy_cleanup(curl);
+    api.slist_free_all(list);
     return rc == CURLE_OK && !ClosedAlongTheWay(*o);
 }
 

@@ -10,6 +10,8 @@ namespace {
 const char* OrNull(const Text& t) { return t.empty() ? nullptr : t.c_str(); }
 }  // namespace
 
+bool Startup() { return true; }
+
 Handle OpenInternet(const Text& agent, const Text& proxyList) {
     if (proxyList.empty()) {
         return InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);

@@ -1,5 +1,8 @@
 // The ChinaList source step: the ChinaList Lazy list (kept by the update probe, or downloaded
 // here) is sorted and converted into the three ChinaList buckets.
+#include <exception>
+#include <memory>
+
 #include "common/controls.h"
 #include "common/globals.h"
 #include "common/stop.h"
@@ -13,6 +16,7 @@
 namespace {
 
 constexpr size_t kMinChinaListBytes = 1000;
+const char kFetchFailed[] = "ChinaList_Lazy规则获取失败！";
 
 // An element-hiding rule without a domain is shown to the user before it is converted; the
 // conversion waits for the OK (the box goes away by itself when the window closes).
@@ -20,31 +24,44 @@ void ShowHidingRule(const Text& rule) {
     if (!StopRequested()) ShowTaskMessage(rule, "信息：");
 }
 
-}  // namespace
-
-void FetchChinaListRules() {
+void ClearChinaListBuckets() {
     Globals& g = G();
-    if (!IsControlTicked(选择框_ChinaList规则)) {
-        g.ChinaListBlockRules.clear();
-        g.ChinaListWhiteRules.clear();
-        g.ChinaListHideRules.clear();
-        return;
-    }
-    // Taken once as a whole copy: the update probe may still be writing it.
-    Text list = g.ChinaListText.Get();
-    if (list.empty()) {
+    Text().swap(g.ChinaListBlockRules);
+    Text().swap(g.ChinaListWhiteRules);
+    Text().swap(g.ChinaListHideRules);
+}
+
+void FetchAndConvert() {
+    Globals& g = G();
+    // Shared, not copied: the update probe may replace it meanwhile, and this one stays valid.
+    std::shared_ptr<const Text> list = g.ChinaListText.Share();
+    if (!list || list->empty()) {
         SetStatusText("正在获取ChinaList_Lazy规则...");
-        list = Utf8ToGbk(WebFetch(RuleSiteUrl(kChinaListHost, kChinaListPath)));
-        if (list.size() < kMinChinaListBytes) {
+        list = std::make_shared<const Text>(Utf8ToGbk(WebFetch(RuleSiteUrl(kChinaListHost, kChinaListPath))));
+        if (list->size() < kMinChinaListBytes) {
             g.ChinaListText.Set(Text());
-            SetStatusText("ChinaList_Lazy规则获取失败！");
+            SetStatusText(kFetchFailed);
             return;  // the buckets keep what they held
         }
         g.ChinaListText.Set(list);
     }
     SetStatusText("正在处理ChinaList_Lazy规则...");
-    ChinaListBuckets buckets = ConvertChinaList(list, ShowHidingRule);
+    ChinaListBuckets buckets = ConvertChinaList(*list, ShowHidingRule);
     g.ChinaListBlockRules = std::move(buckets.block);
     g.ChinaListWhiteRules = std::move(buckets.white);
     g.ChinaListHideRules = std::move(buckets.hide);
+}
+
+}  // namespace
+
+void FetchChinaListRules() {
+    if (!IsControlTicked(选择框_ChinaList规则)) return ClearChinaListBuckets();
+    // Running out of memory (a long list in the browser's crowded 32-bit address space) is this
+    // step's failure: it contributes no rules, and the fetch goes on with the next source.
+    try {
+        FetchAndConvert();
+    } catch (const std::exception&) {
+        ClearChinaListBuckets();
+        SetStatusText(kFetchFailed);
+    }
 }

@@ -1,5 +1,7 @@
 #include "rules/sources/fetch_rules_task.h"
 
+#include <exception>
+
 #include "common/controls.h"
 #include "common/globals.h"
 #include "common/rule_list.h"
@@ -48,12 +50,20 @@ void FetchRulesTask() {
         if (StopRequested()) return;
     }
 
-    g.BlacklistText = MergeRuleBuckets({&g.MaxthonBlockRules, &g.KingsoftRules, &g.ChinaListBlockRules,
-                                        &g.ChinaListHideRules, &g.UserBlockRules, &g.UserHideRules});
-    AppendToEditBox(编辑框_黑名单, g.BlacklistText);
-    g.WhitelistText = MergeRuleBuckets({&g.MaxthonWhiteRules, &g.ChinaListWhiteRules, &g.UserWhiteRules});
-    AppendToEditBox(编辑框_白名单, g.WhitelistText);
-
-    SetStatusText("过滤规则获取完毕！");
+    // Each step answers for its own failures, running out of memory included. Merging can run
+    // out of memory as well: then nothing is appended, the fetch says it failed, and the buttons
+    // come back all the same.
+    try {
+        g.BlacklistText = MergeRuleBuckets({&g.MaxthonBlockRules, &g.KingsoftRules, &g.ChinaListBlockRules,
+                                            &g.ChinaListHideRules, &g.UserBlockRules, &g.UserHideRules});
+        AppendToEditBox(编辑框_黑名单, g.BlacklistText);
+        g.WhitelistText = MergeRuleBuckets({&g.MaxthonWhiteRules, &g.ChinaListWhiteRules, &g.UserWhiteRules});
+        AppendToEditBox(编辑框_白名单, g.WhitelistText);
+        SetStatusText("过滤规则获取完毕！");
+    } catch (const std::exception&) {
+        Text().swap(g.BlacklistText);
+        Text().swap(g.WhitelistText);
+        SetStatusText("过滤规则获取失败！");
+    }
     SetCommandsEnabled(true);
 }

@@ -1,5 +1,7 @@
 // The Kingsoft source step: every ticked Kingsoft list is downloaded, converted and added to
 // KingsoftRules, with a status text per list.
+#include <exception>
+
 #include "common/controls.h"
 #include "common/globals.h"
 #include "common/stop.h"
@@ -31,6 +33,19 @@ const KingsoftList KingsoftLists[] = {
     {选择框_热门小说网站广告过滤, 6, "热门小说网站广告过滤规则获取失败！", "成功获取热门小说网站广告过滤！"},
 };
 
+// One list downloaded, converted and added to the bucket; false when it failed.
+bool FetchKingsoftList(const KingsoftList& list, Text& bucket) {
+    // Running out of memory on a long list is that list's failure; the others go on.
+    try {
+        const ByteBuffer body =
+            WebFetch(RuleSiteUrl(kKingsoftRuleHost, KingsoftListPath(kKingsoftRuleIds[list.sourceSlot])));
+        // The lists are GBK already; only a byte-order mark is dropped.
+        return AppendKingsoftList(bucket, ConvertKingsoftList(TextUpTo0(StripUtf8Bom(body))));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 }  // namespace
 
 void FetchKingsoftRules() {
@@ -40,11 +55,7 @@ void FetchKingsoftRules() {
     for (const KingsoftList& list : KingsoftLists) {
         if (StopRequested()) return;
         if (!IsControlTicked(list.box)) continue;
-        const ByteBuffer body =
-            WebFetch(RuleSiteUrl(kKingsoftRuleHost, KingsoftListPath(kKingsoftRuleIds[list.sourceSlot])));
-        // The lists are GBK already; only a byte-order mark is dropped.
-        const Text rules = ConvertKingsoftList(TextUpTo0(StripUtf8Bom(body)));
-        if (!AppendKingsoftList(bucket, rules)) {
+        if (!FetchKingsoftList(list, bucket)) {
             SetStatusText(list.failure);
             platform::PauseDispatching(500, &StopEvent());  // long enough to read the message
             continue;

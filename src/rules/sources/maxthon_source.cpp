@@ -3,6 +3,8 @@
 // its signature names, and convert the SiteList.xml found there.
 #include "rules/sources/maxthon_source.h"
 
+#include <exception>
+
 #include "archive/memory_library.h"
 #include "archive/rar_runner.h"
 #include "common/controls.h"
@@ -90,34 +92,68 @@ void RemoveLeftMaxthonWorkDirs() {
     }
 }
 
-int ConvertSiteList(const Text& workDir) {
+namespace {
+
+void ClearMaxthonBuckets() {
     Globals& g = G();
-    g.MaxthonBlockRules.clear();
-    g.MaxthonWhiteRules.clear();
+    Text().swap(g.MaxthonBlockRules);
+    Text().swap(g.MaxthonWhiteRules);
+}
+
+// The file read and converted, or false when it is no usable site list. A file longer than any
+// download may be is not one: an archive that unpacks into gigabytes is refused here.
+bool LoadAndConvert(const Text& workDir) {
+    Globals& g = G();
     ByteBuffer bytes;
     platform::ReadWholeFile(workDir + "\\SiteList.xml", bytes);
-    if (!LoadSiteList(Utf8ToGbk(StripUtf8Bom(bytes)), g.XmlParser)) {
-        Fail("规则文件读取失败！");
-        platform::DeleteDirectoryTree(workDir);
-        return -1;
-    }
+    if (bytes.size() > kMaxResponseBodyBytes) return false;
+    if (!LoadSiteList(Utf8ToGbk(StripUtf8Bom(bytes)), g.XmlParser)) return false;
+    ByteBuffer().swap(bytes);
     SetStatusText("开始处理傲游规则！");
     SiteListRules rules;
     ConvertLoadedSiteList(g.XmlParser, rules);
     g.MaxthonBlockRules = std::move(rules.blockRules);
     g.MaxthonWhiteRules = std::move(rules.whiteRules);
+    return true;
+}
+
+void DownloadAndConvert();
+
+}  // namespace
+
+int ConvertSiteList(const Text& workDir) {
+    ClearMaxthonBuckets();
+    bool converted = false;
+    try {
+        converted = LoadAndConvert(workDir);
+    } catch (const std::exception&) {  // out of memory: this file's failure
+        G().XmlParser.Clear();
+        ClearMaxthonBuckets();
+    }
+    if (!converted) {
+        Fail("规则文件读取失败！");
+        platform::DeleteDirectoryTree(workDir);
+        return -1;
+    }
     SetStatusText("成功获取傲游规则！");
     platform::DeleteDirectoryTree(workDir);
     return 0;
 }
 
 void FetchMaxthonRules() {
-    Globals& g = G();
-    if (!IsControlTicked(选择框_傲游论坛规则)) {
-        g.MaxthonBlockRules.clear();
-        g.MaxthonWhiteRules.clear();
-        return;
+    if (!IsControlTicked(选择框_傲游论坛规则)) return ClearMaxthonBuckets();
+    // Running out of memory while downloading is this step's failure; the other sources go on.
+    try {
+        DownloadAndConvert();
+    } catch (const std::exception&) {
+        ClearMaxthonBuckets();
+        Fail(kFetchFailed);
     }
+}
+
+namespace {
+
+void DownloadAndConvert() {
     RemoveLeftMaxthonWorkDirs();
     Text workDir = NewWorkDirName();
     SetStatusText("正在获取傲游规则文件...");
@@ -143,9 +179,12 @@ void FetchMaxthonRules() {
         workDir = NewWorkDirName();
         if (!platform::CreateOneDirectory(workDir)) return Fail("工作目录创建失败！");
     }
+    ByteBuffer().swap(download);  // on disk now; not kept while it is unpacked and converted
     SetStatusText("正在解压傲游规则文件...");
     Unpack(kind, workDir + "\\SiteList.rar", workDir);
     if (!platform::FileExists(workDir + "\\SiteList.xml")) return Fail("傲游规则文件解压失败！");
     SetStatusText("傲游规则文件解压完成！");
     ConvertSiteList(workDir);
 }
+
+}  // namespace

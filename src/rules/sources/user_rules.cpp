@@ -1,5 +1,7 @@
 #include "rules/sources/user_rules.h"
 
+#include <exception>
+
 #include "common/controls.h"
 #include "common/globals.h"
 #include "common/rule_list.h"
@@ -95,23 +97,39 @@ Text ReadProfileRuleFile(const Text& profile, int kind, bool customOnly, bool& p
     return customOnly ? WithoutBrowserRules(rules) : ReplaceAllExact(rules, "\n", kCrLf);
 }
 
+namespace {
+
+void ClearUserBuckets() {
+    Globals& g = G();
+    Text().swap(g.UserBlockRules);
+    Text().swap(g.UserWhiteRules);
+    Text().swap(g.UserHideRules);
+}
+
+}  // namespace
+
 void FetchUserRules() {
     Globals& g = G();
     SetStatusText("正在获取用户规则...");
-    g.UserBlockRules.clear();
-    g.UserWhiteRules.clear();
-    g.UserHideRules.clear();
-    if (IsControlTicked(选择框_用户原有规则)) {
-        const struct {
-            Text* bucket;
-            int kind;
-        } reads[] = {{&g.UserBlockRules, kRuleFileElement},
-                     {&g.UserHideRules, kRuleFileCss},
-                     {&g.UserWhiteRules, kRuleFileWhite}};
-        for (const auto& read : reads) {
-            const bool customOnly = IsControlTicked(单选框_用户原有规则_自定义规则);
-            *read.bucket = TrimRuleText(ReadPackageRuleFile(read.kind, customOnly));
+    ClearUserBuckets();
+    // Running out of memory on a large package is this step's failure.
+    try {
+        if (IsControlTicked(选择框_用户原有规则)) {
+            const struct {
+                Text* bucket;
+                int kind;
+            } reads[] = {{&g.UserBlockRules, kRuleFileElement},
+                         {&g.UserHideRules, kRuleFileCss},
+                         {&g.UserWhiteRules, kRuleFileWhite}};
+            for (const auto& read : reads) {
+                const bool customOnly = IsControlTicked(单选框_用户原有规则_自定义规则);
+                *read.bucket = TrimRuleText(ReadPackageRuleFile(read.kind, customOnly));
+            }
         }
+    } catch (const std::exception&) {
+        ClearUserBuckets();
+        SetStatusText(kReadFailed);
+        return;
     }
     SetStatusText("用户规则获取完毕！");
 }
