@@ -6,13 +6,13 @@ namespace {
 // the entries of a group in order; the first match wins.
 struct SuffixTable {
     size_t length;
-    const char* const* entries;
+    const TextView* entries;
     size_t count;
 };
 
-const char* const kHostSuffixes5[] = {".name", ".info"};
-const char* const kHostSuffixes4[] = {".com", ".edu", ".gov", ".net", ".org", ".biz"};
-const char* const kHostSuffixes3[] = {".cn", ".hk", ".tw", ".cc", ".tv", ".us", ".uk", ".co",
+constexpr TextView kHostSuffixes5[] = {".name", ".info"};
+constexpr TextView kHostSuffixes4[] = {".com", ".edu", ".gov", ".net", ".org", ".biz"};
+constexpr TextView kHostSuffixes3[] = {".cn", ".hk", ".tw", ".cc", ".tv", ".us", ".uk", ".co",
                                       ".jp", ".in", ".me", ".be", ".nl", ".de", ".to"};
 const SuffixTable kHostSuffixTables[] = {
     {5, kHostSuffixes5, std::size(kHostSuffixes5)},
@@ -20,11 +20,11 @@ const SuffixTable kHostSuffixTables[] = {
     {3, kHostSuffixes3, std::size(kHostSuffixes3)},
 };
 
-const char* const kFileSuffixes6[] = {".shtml"};
-const char* const kFileSuffixes5[] = {".html", ".smjs"};
-const char* const kFileSuffixes4[] = {".htm", ".css", ".xml", ".jpg", ".gif",
+constexpr TextView kFileSuffixes6[] = {".shtml"};
+constexpr TextView kFileSuffixes5[] = {".html", ".smjs"};
+constexpr TextView kFileSuffixes4[] = {".htm", ".css", ".xml", ".jpg", ".gif",
                                       ".png", ".ico", ".swf", ".exe", ".vbs"};
-const char* const kFileSuffixes3[] = {".js"};
+constexpr TextView kFileSuffixes3[] = {".js"};
 const SuffixTable kFileTypeSuffixTables[] = {
     {6, kFileSuffixes6, std::size(kFileSuffixes6)},
     {5, kFileSuffixes5, std::size(kFileSuffixes5)},

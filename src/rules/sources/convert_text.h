@@ -13,6 +13,10 @@ void AppendParts(Text& out, std::initializer_list<TextView> parts);
 // ReplaceAll(text, from, to) in place, for a `to` no longer than `from`.
 void ReplaceShorterInPlace(Text& text, TextView from, TextView to);
 
+// `text` copied into `out` with every "?" replaced by "*", then "**" replaced by "*" until none is
+// left: each run of stars (and question marks) made one star.
+void FoldWildcardsInto(Text& out, TextView text);
+
 // ReplaceAll(ReplaceAll(text, ":/", "://"), ":///", "://") in place: a ":" followed by exactly
 // one "/" gets a second one ('http:/x' becomes 'http://x'); every other text stays as it is.
 void RepairSchemeInPlace(Text& text);

@@ -18,30 +18,6 @@ TextView StripNumericFields(TextView line) {
     return line;
 }
 
-// `line` copied into `out` with "?" as a wildcard like "*" and each run of stars made one star
-// (stars and question marks that stand as characters of their own).
-void FoldWildcardsInto(Text& out, TextView line) {
-    out.clear();
-    bool afterStar = false;
-    for (size_t i = 0; i < line.size();) {
-        const char c = line[i];
-        if (IsLeadByte(static_cast<unsigned char>(c))) {
-            out.append(line.substr(i, 2));
-            i += 2;
-            afterStar = false;
-            continue;
-        }
-        ++i;
-        if (c == '?' || c == '*') {
-            if (!afterStar) out += '*';
-            afterStar = true;
-            continue;
-        }
-        out += c;
-        afterStar = false;
-    }
-}
-
 bool EndsWithStar(TextView text) { return !text.empty() && text.back() == '*'; }
 
 // An open pattern end gets a "*", unless it already has one or names a static file.
@@ -83,7 +59,7 @@ void EmitHostPattern(Text& rules, TextView pattern) {
 // One line converted; `b` is the buffer the line is rewritten in.
 void ConvertLine(Text& rules, TextView line, Text& b) {
     if (FindExact(line, "??") != 0) return;
-    FoldWildcardsInto(b, StripNumericFields(line));
+    FoldWildcardsInto(b, StripNumericFields(line));  // "?" is a wildcard like "*"
     RepairSchemeInPlace(b);  // 'http:/x' becomes 'http://x'
     switch (ClassifyUrlPattern(b)) {
         case kPatternNoHost:
@@ -106,6 +82,14 @@ void ConvertLine(Text& rules, TextView line, Text& b) {
     }
 }
 
+// True when one of `chars` stands in `text` as a character of its own.
+bool HasCharacterOf(TextView text, TextView chars) {
+    for (size_t i = 0; i < text.size(); i += IsLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1) {
+        if (chars.find(text[i]) != TextView::npos) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 Text KingsoftListPath(const Text& listId) { return "/filerule/download/blackurl_rule/" + listId + "/"; }
@@ -125,19 +109,24 @@ bool IsTooShortRule(TextView rule) {
     if (EndsWithStar(v)) v.remove_suffix(1);
     size_t left = 0;
     if (EndsWithFileType(v)) {
-        // A "." that is only the trail byte of a double-byte character is no extension mark.
-        if (const size_t dot = FindLast(v, ".")) {
+        // The extension's "." is the last "." byte; when it is only the trail byte of a
+        // double-byte character it is no extension mark, and the last "." of its own counts.
+        const size_t last = v.rfind('.');
+        const size_t dot = IsCharacterStart(v, last) ? last + 1 : FindLast(v, ".");
+        if (dot != 0) {
             v = v.substr(0, dot - 1);
             left = 1;  // the "&"
         }
     }
-    if (const size_t anyHost = FindExact(v, "://~.")) {
+    const size_t scheme = FindExact(v, "://");
+    size_t anyHost = 0;
+    if (scheme != 0) {
+        anyHost = v.substr(scheme + 2, 2) == "~." ? scheme : FindExact(v, "://~.", scheme + 1);
+    }
+    if (anyHost != 0) {
         v = v.substr(anyHost + 4);
-    } else if (const size_t scheme = FindExact(v, "://")) {
-        const TextView head = v.substr(0, scheme);  // up to and including the colon
-        if (FindExact(head, "=") == 0 && FindExact(head, "?") == 0 && FindExact(head, "&") == 0 &&
-            FindExact(head, "%") == 0)
-            v = v.substr(scheme + 2);
+    } else if (scheme != 0 && !HasCharacterOf(v.substr(0, scheme), "=?&%")) {
+        v = v.substr(scheme + 2);  // the head, up to and including the colon, has none of them
     }
     bool afterDot = false;
     for (size_t i = 0; i < v.size() && left < 5;) {

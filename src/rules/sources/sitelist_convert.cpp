@@ -1,10 +1,12 @@
 #include "rules/sources/sitelist_convert.h"
 
+#include <initializer_list>
 #include <vector>
 
 #include "common/rule_list.h"
 #include "rules/engine/host_check.h"
 #include "rules/engine/url_pattern.h"
+#include "rules/sources/convert_text.h"
 
 namespace {
 
@@ -19,16 +21,24 @@ const char* const kFixedWhiteRules[] = {
 // Characters that make a regular expression impossible to express as a wildcard rule.
 const char* const kRegexOnlyChars[] = {"\\", "?", "[", "]", "{", "}"};
 
-bool HasLineBreak(const Text& text) { return text.find_first_of("\r\n") != Text::npos; }
+bool HasLineBreak(TextView text) { return text.find_first_of("\r\n") != TextView::npos; }
 
 // Everything after the first "://", when there is one.
-void DropScheme(Text& pattern) {
-    const size_t at = Find(pattern, "://");
-    if (at != 0) pattern = MidToEnd(pattern, long(at + 3));
+TextView AfterScheme(TextView pattern) {
+    const size_t at = FindExact(pattern, "://");
+    return at != 0 ? pattern.substr(at + 2) : pattern;
 }
 
-void DropFinalSlash(Text& pattern) {
-    if (Right(pattern, 1) == "/") pattern.pop_back();
+TextView WithoutFinalSlash(TextView pattern) {
+    if (!pattern.empty() && pattern.back() == '/') pattern.remove_suffix(1);
+    return pattern;
+}
+
+// Appends "**://" + the parts + CR LF: one rule of the list.
+void AppendSiteRule(Text& list, std::initializer_list<TextView> parts) {
+    AppendParts(list, {"**://"});
+    AppendParts(list, parts);
+    AppendParts(list, {kCrLf});
 }
 
 // The value of "mode" as a number: leading spaces skipped, then the digits up to the first
@@ -43,49 +53,50 @@ long ModeNumber(const Text& value) {
     return number;
 }
 
-void ConvertRegexEntry(const Text& domain, int hostKind, const Text& entry, int list, SiteListRules& rules) {
-    const Text pattern = RemoveRegexComments(entry);
+void ConvertRegexEntry(const Text& domain, int hostKind, TextView entry, int list, SiteListRules& rules) {
+    const Text pattern = RemoveRegexComments(Text(entry));
     for (const char* excluded : kRegexOnlyChars) {
-        if (Contains(pattern, excluded)) return;
+        if (FindExact(pattern, excluded) != 0) return;
     }
-    const size_t open = Find(pattern, "(");
+    const size_t open = FindExact(pattern, "(");
     if (open == 0) {
         ConvertSiteEntry(domain, hostKind, pattern, ClassifyUrlPattern(pattern), list, rules);
         return;
     }
-    if (Find(pattern, "(", open + 1) != 0) return;  // nested or several groups
-    const size_t close = Find(pattern, ")");
-    const Text alternatives = close > open ? Mid(pattern, long(open + 1), long(close - open - 1)) : Text();
-    if (!Contains(alternatives, "|")) return;
-    const Text before = Left(pattern, long(open - 1));
-    const Text after = MidToEnd(pattern, long(close + 1));
-    for (const Text& alternative : Split(alternatives, "|")) {
-        const Text candidate = before + alternative + after;
+    if (FindExact(pattern, "(", open + 1) != 0) return;  // nested or several groups
+    const size_t close = FindExact(pattern, ")");
+    const TextView alternatives =
+        close > open ? TextView(pattern).substr(open, close - open - 1) : TextView();
+    if (FindExact(alternatives, "|") == 0) return;
+    const TextView before = TextView(pattern).substr(0, open - 1);
+    const TextView after = close != 0 ? TextView(pattern).substr(close) : TextView();
+    Text candidate;
+    ForEachItem(alternatives, "|", [&](TextView alternative) {
+        candidate.clear();
+        AppendParts(candidate, {before, alternative, after});
         ConvertSiteEntry(domain, hostKind, candidate, ClassifyUrlPattern(candidate), list, rules);
-    }
-}
-
-void ConvertWildcardEntry(const Text& domain, int hostKind, const Text& entry, int list, SiteListRules& rules) {
-    Text pattern = ReplaceAll(entry, "?", "*");
-    while (Contains(pattern, "**")) pattern = ReplaceAll(pattern, "**", "*");
-    ConvertSiteEntry(domain, hostKind, pattern, ClassifyUrlPattern(pattern), list, rules);
+    });
 }
 
 // Every entry of one list element (0: the site has no such list) in document order.
 void ConvertList(const XmlReader& reader, XmlElement listElement, const Text& domain, int hostKind, int list,
                  SiteListRules& rules) {
+    static const Text kMode = "mode";
+    Text wildcard;
     const size_t count = reader.ChildCount(listElement);
     for (size_t n = 1; n <= count; ++n) {
         const XmlElement entry = reader.Child(listElement, n);
+        const Text text = reader.ElementText(entry);
         // Surrounding blanks and line breaks are layout of the file, not part of the pattern.
-        const Text pattern = TrimRuleText(reader.ElementText(entry));
-        if (Left(pattern, 1) == "!") continue;  // a comment
-        const XmlAttribute mode = reader.Attribute(entry, "mode");
+        const TextView pattern = TrimRuleTextView(text);
+        if (!pattern.empty() && pattern[0] == '!') continue;  // a comment
+        const XmlAttribute mode = reader.Attribute(entry, kMode);
         if (!mode.exists) continue;
         if (ModeNumber(mode.value) == 1) {
             ConvertRegexEntry(domain, hostKind, pattern, list, rules);
         } else {
-            ConvertWildcardEntry(domain, hostKind, pattern, list, rules);
+            FoldWildcardsInto(wildcard, pattern);  // "?" is a wildcard like "*"
+            ConvertSiteEntry(domain, hostKind, wildcard, ClassifyUrlPattern(wildcard), list, rules);
         }
     }
 }
@@ -130,70 +141,77 @@ void ConvertSiteEntry(const Text& domain, int hostKind, const Text& pattern, int
                       SiteListRules& rules) {
     Text* target = list == kSiteWhitelist ? &rules.whiteRules : list == kSiteBlacklist ? &rules.blockRules : nullptr;
     if (target == nullptr) return;
-    if (TrimRuleText(pattern).empty() || HasLineBreak(pattern) || HasLineBreak(domain)) return;
+    if (TrimRuleTextView(pattern).empty() || HasLineBreak(pattern) || HasLineBreak(domain)) return;
 
     // Repair a scheme written with one slash; "://" itself passes through unchanged.
-    Text p = ReplaceAll(ReplaceAll(pattern, ":/", "://"), ":///", "://");
+    Text repaired = pattern;
+    RepairSchemeInPlace(repaired);
+    TextView p = repaired;
     // A site's "~." variant also covers its subdomains; a numeric address has none, and a
     // domain that already is a subdomain needs none.
     const bool withSiteVariant = !domain.empty() && hostKind != 0 && !HasSubdomain(domain);
+    const auto endsWithStar = [](TextView t) { return !t.empty() && t.back() == '*'; };
+    const auto startsWith = [](TextView t, char c) { return !t.empty() && t[0] == c; };
 
     switch (kind) {
-    case kPatternNoHost:
-        if (Left(p, 1) != "*") p.insert(0, "*");
-        if (Right(p, 1) != "*" && !EndsWithFileType(p)) p += "*";
+    case kPatternNoHost: {
+        // A "*" in front cannot make the text end in a file type: every type begins with ".".
+        const TextView open = startsWith(p, '*') ? "" : "*";
+        const TextView close = endsWithStar(p) || EndsWithFileType(p) ? "" : "*";
         if (domain.empty()) {
-            AppendRule(*target, "**://" + p);
+            AppendSiteRule(*target, {open, p, close});
         } else {
-            AppendRule(*target, "**://" + domain + "^" + p);
-            if (withSiteVariant) AppendRule(*target, "**://~." + domain + "^" + p);
+            AppendSiteRule(*target, {domain, "^", open, p, close});
+            if (withSiteVariant) AppendSiteRule(*target, {"~.", domain, "^", open, p, close});
         }
         break;
+    }
 
     case kPatternHostOnly:
         if (domain.empty()) {
-            if (Right(p, 1) != "*") {
-                DropFinalSlash(p);
-                p += "^*";
-            }
-            DropScheme(p);
-            if (Left(p, 1) == ".") {
-                AppendRule(*target, "**://~" + p);
+            const TextView close = endsWithStar(p) ? "" : "^*";
+            if (!endsWithStar(p)) p = WithoutFinalSlash(p);
+            // The scheme goes after the end is closed: "^*" has no "://" in it.
+            p = AfterScheme(p);
+            if (startsWith(p, '.')) {
+                AppendSiteRule(*target, {"~", p, close});
                 break;
             }
-            AppendRule(*target, "**://" + p);
-            if (Left(p, 1) == "*") break;
-            const Text host = Left(p, long(p.size()) - 2);
+            AppendSiteRule(*target, {p, close});
+            if (startsWith(p, '*')) break;
+            // The host: the rule's pattern without its last two characters.
+            const size_t length = p.size() + close.size();
+            const TextView host = TextView(target->data() + target->size() - 2 - length, length >= 2 ? length - 2 : 0);
             if (IsDottedNumber(host) || HasSubdomain(host)) break;
-            AppendRule(*target, "**://~." + p);
+            const Text kept(host.data(), length);  // the rule's pattern again, before the list grows
+            AppendSiteRule(*target, {"~.", kept});
         } else {
             // A host listed on a site: the rule applies to requests for that host made by
             // pages of the site.
-            DropScheme(p);
-            DropFinalSlash(p);
+            p = WithoutFinalSlash(AfterScheme(p));
             size_t lead = 0;
             while (lead < p.size() && (p[lead] == '*' || p[lead] == '.')) ++lead;
-            p = domain + "^*$domain=" + p.substr(lead);
-            AppendRule(*target, "**://" + p);
-            if (withSiteVariant) AppendRule(*target, "**://~." + p);
+            p.remove_prefix(lead);
+            AppendSiteRule(*target, {domain, "^*$domain=", p});
+            if (withSiteVariant) AppendSiteRule(*target, {"~.", domain, "^*$domain=", p});
         }
         break;
 
     case kPatternHostWithPath: {
-        if (Right(p, 1) != "*" && !EndsWithFileType(p)) p += "*";
-        if (Left(p, 1) == "*") {
-            AppendRule(*target, "**://" + p);
+        const TextView close = endsWithStar(p) || EndsWithFileType(p) ? "" : "*";
+        if (startsWith(p, '*')) {
+            AppendSiteRule(*target, {p, close});
             break;
         }
-        if (Left(p, 1) == ".") {
-            AppendRule(*target, "**://~" + p);
+        if (startsWith(p, '.')) {
+            AppendSiteRule(*target, {"~", p, close});
             break;
         }
-        DropScheme(p);
-        AppendRule(*target, "**://" + p);
-        const size_t slash = Find(p, "/");
-        const Text host = slash != 0 ? Left(p, long(slash - 1)) : p;
-        if (!HasSubdomain(host)) AppendRule(*target, "**://~." + p);
+        p = AfterScheme(p);
+        AppendSiteRule(*target, {p, close});
+        const size_t slash = FindExact(p, "/");
+        const TextView host = slash != 0 ? p.substr(0, slash - 1) : p;
+        if (!HasSubdomain(host)) AppendSiteRule(*target, {"~.", p, close});
         break;
     }
 
