@@ -22,6 +22,17 @@ else
   count 0 1
 fi
 
+echo "== converters against the step-by-step ones on a real published list (scripts/real-list.sh)"
+real_list=$(scripts/real-list.sh)
+if [ -z "$real_list" ]; then
+  echo "skipped: no real list (see above)"
+elif QUORLEX_REAL_LIST=$real_list build/native/quorlex_tests --gtest_filter='ConvertersAgree.RealPublishedList' \
+     >"$artifacts/real-list.log" 2>&1; then
+  echo "ok $real_list: the same rules as the step-by-step converters"; count 1 0
+else
+  tail -30 "$artifacts/real-list.log"; echo "FAIL real list (log build/artifacts/real-list.log)"; count 0 1
+fi
+
 echo "== native suite under AddressSanitizer and UndefinedBehaviorSanitizer (build/asan)"
 if scripts/sanitize.sh >"$artifacts/sanitize.log" 2>&1; then
   tail -1 "$artifacts/sanitize.log"; count 1 0

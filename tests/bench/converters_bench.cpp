@@ -1,9 +1,19 @@
 // Conversion speed of the rule converters on generated lists of realistic shape, at 1x, 4x and
-// 16x the size of a large published list. Run: build/native/quorlex_bench
-// (--benchmark_min_time=4 for steady figures: a single run of the 16x sizes mostly measures the
-// first touch of fresh memory).
+// 16x the size of a large published list, and on a real published list when QUORLEX_REAL_LIST
+// names one (scripts/real-list.sh). Run: build/native/quorlex_bench, or scripts/bench.sh for
+// the figures of the README (--benchmark_min_time=4 for steady figures: a single run of the
+// 16x sizes mostly measures the first touch of fresh memory).
+//
+// Each conversion also reports peak_per_input: the most memory held at once during one
+// conversion (the input list included), as a multiple of the input's size, counted by this
+// program's own operator new.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <new>
+#include <sstream>
 #include <string>
 
 #include "common/rule_list.h"
@@ -12,8 +22,54 @@
 #include "rules/sources/fetch_rules_task.h"
 #include "rules/sources/kingsoft_convert.h"
 #include "rules/sources/sitelist_convert.h"
+#include "web/decode.h"
+
+// ---- memory held, counted by operator new -----------------------------------------------------
 
 namespace {
+
+std::atomic<size_t> heldBytes{0}, peakBytes{0};
+
+void* Allocate(size_t size) {
+    // The size is kept in front of the block, so that a plain delete knows it.
+    void* block = std::malloc(size + 16);
+    if (!block) throw std::bad_alloc();
+    *static_cast<size_t*>(block) = size;
+    const size_t held = heldBytes += size;
+    for (size_t peak = peakBytes; held > peak && !peakBytes.compare_exchange_weak(peak, held);) {
+    }
+    return static_cast<char*>(block) + 16;
+}
+
+void Release(void* p) {
+    if (!p) return;
+    void* block = static_cast<char*>(p) - 16;
+    heldBytes -= *static_cast<size_t*>(block);
+    std::free(block);
+}
+
+}  // namespace
+
+void* operator new(size_t size) { return Allocate(size); }
+void* operator new[](size_t size) { return Allocate(size); }
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete(void* p, size_t) noexcept { Release(p); }
+void operator delete[](void* p, size_t) noexcept { Release(p); }
+
+namespace {
+
+// Runs `convert` once outside the timing and reports its peak as a multiple of `inputBytes`
+// (the input is held during the conversion and counts).
+template <typename Convert>
+void ReportPeak(benchmark::State& state, size_t inputBytes, Convert convert) {
+    const size_t before = heldBytes;
+    peakBytes = before;
+    convert();
+    state.counters["peak_per_input"] = double(peakBytes - before + inputBytes) / double(inputBytes);
+}
+
+// ---- generated lists ---------------------------------------------------------------------------
 
 // About 2 MB for 60,000 lines: blocking filters with options, exceptions, hiding rules, paths.
 Text AbpList(int lines) {
@@ -57,16 +113,33 @@ Text SiteList(int entries) {
     return xml + "</sp>\n";
 }
 
+// The real list named by QUORLEX_REAL_LIST, read as the ChinaList step reads a download.
+const Text& RealList() {
+    static const Text list = [] {
+        const char* path = std::getenv("QUORLEX_REAL_LIST");
+        if (!path || !*path) return Text();
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        return Utf8ToGbk(bytes.str());
+    }();
+    return list;
+}
+
+// ---- benchmarks --------------------------------------------------------------------------------
+
 void ConvertAbp(benchmark::State& state) {
     const Text list = AbpList(int(60000 * state.range(0)));
     for (auto _ : state) benchmark::DoNotOptimize(ConvertChinaList(list, nullptr));
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(list.size()));
+    ReportPeak(state, list.size(), [&] { ConvertChinaList(list, nullptr); });
 }
 
 void ConvertKingsoft(benchmark::State& state) {
     const Text list = KingsoftList(int(60000 * state.range(0)));
     for (auto _ : state) benchmark::DoNotOptimize(ConvertKingsoftList(list));
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(list.size()));
+    ReportPeak(state, list.size(), [&] { ConvertKingsoftList(list); });
 }
 
 void ConvertSites(benchmark::State& state) {
@@ -77,6 +150,40 @@ void ConvertSites(benchmark::State& state) {
         benchmark::DoNotOptimize(ConvertSiteListText(xml, reader, rules));
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(xml.size()));
+    ReportPeak(state, xml.size(), [&] {
+        SiteListRules rules;
+        ConvertSiteListText(xml, reader, rules);
+    });
+}
+
+// The whole ChinaList step on the real list once it is downloaded: decoding and conversion.
+void RealListAbp(benchmark::State& state) {
+    const char* path = std::getenv("QUORLEX_REAL_LIST");
+    if (RealList().empty()) {
+        state.SkipWithError("QUORLEX_REAL_LIST names no list (scripts/real-list.sh fetches one)");
+        return;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream read;
+    read << in.rdbuf();
+    const ByteBuffer bytes = read.str();
+    for (auto _ : state) benchmark::DoNotOptimize(ConvertChinaList(Utf8ToGbk(bytes), nullptr));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+    ReportPeak(state, bytes.size(), [&] { ConvertChinaList(Utf8ToGbk(bytes), nullptr); });
+}
+
+void RealListUtf8ToGbk(benchmark::State& state) {
+    const char* path = std::getenv("QUORLEX_REAL_LIST");
+    if (RealList().empty()) {
+        state.SkipWithError("QUORLEX_REAL_LIST names no list");
+        return;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream read;
+    read << in.rdbuf();
+    const ByteBuffer bytes = read.str();
+    for (auto _ : state) benchmark::DoNotOptimize(Utf8ToGbk(bytes));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
 }
 
 void MergeBuckets(benchmark::State& state) {
@@ -89,6 +196,8 @@ void MergeBuckets(benchmark::State& state) {
 BENCHMARK(ConvertAbp)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
 BENCHMARK(ConvertKingsoft)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
 BENCHMARK(ConvertSites)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(RealListAbp)->Unit(benchmark::kMillisecond);
+BENCHMARK(RealListUtf8ToGbk)->Unit(benchmark::kMillisecond);
 BENCHMARK(MergeBuckets)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
 
 }  // namespace
