@@ -415,6 +415,17 @@ bool XmlReader::Load(const ByteBuffer& bytes) {
     Clear();
     bool ok = false;
     try {
+        // The element and attribute tables are made their size at once (at most one element per
+        // start tag, one attribute per "="): grown while parsing, a document of megabytes would
+        // hold up to twice what it needs.
+        size_t startTags = 0, equals = 0;
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == '=') ++equals;
+            if (bytes[i] == '<' && i + 1 < bytes.size() && bytes[i + 1] != '/' && bytes[i + 1] != '!' && bytes[i + 1] != '?')
+                ++startTags;
+        }
+        nodes_.reserve(startTags);
+        attributes_.reserve(equals);
         ok = Parser(bytes, *this).Run();
     } catch (const std::exception&) {  // out of memory on a huge document: refuse it
         ok = false;

@@ -113,17 +113,17 @@ Text SiteList(int entries) {
     return xml + "</sp>\n";
 }
 
-// The real list named by QUORLEX_REAL_LIST, read as the ChinaList step reads a download.
-const Text& RealList() {
-    static const Text list = [] {
+// The bytes of the real list named by QUORLEX_REAL_LIST (scripts/real-list.sh), or empty.
+const ByteBuffer& RealListBytes() {
+    static const ByteBuffer bytes = [] {
         const char* path = std::getenv("QUORLEX_REAL_LIST");
-        if (!path || !*path) return Text();
+        if (!path || !*path) return ByteBuffer();
         std::ifstream in(path, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        return Utf8ToGbk(bytes.str());
+        std::ostringstream read;
+        read << in.rdbuf();
+        return ByteBuffer(read.str());
     }();
-    return list;
+    return bytes;
 }
 
 // ---- benchmarks --------------------------------------------------------------------------------
@@ -158,30 +158,16 @@ void ConvertSites(benchmark::State& state) {
 
 // The whole ChinaList step on the real list once it is downloaded: decoding and conversion.
 void RealListAbp(benchmark::State& state) {
-    const char* path = std::getenv("QUORLEX_REAL_LIST");
-    if (RealList().empty()) {
-        state.SkipWithError("QUORLEX_REAL_LIST names no list (scripts/real-list.sh fetches one)");
-        return;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream read;
-    read << in.rdbuf();
-    const ByteBuffer bytes = read.str();
+    const ByteBuffer& bytes = RealListBytes();
+    if (bytes.empty()) return state.SkipWithError("QUORLEX_REAL_LIST names no list (scripts/real-list.sh)");
     for (auto _ : state) benchmark::DoNotOptimize(ConvertChinaList(Utf8ToGbk(bytes), nullptr));
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
     ReportPeak(state, bytes.size(), [&] { ConvertChinaList(Utf8ToGbk(bytes), nullptr); });
 }
 
 void RealListUtf8ToGbk(benchmark::State& state) {
-    const char* path = std::getenv("QUORLEX_REAL_LIST");
-    if (RealList().empty()) {
-        state.SkipWithError("QUORLEX_REAL_LIST names no list");
-        return;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream read;
-    read << in.rdbuf();
-    const ByteBuffer bytes = read.str();
+    const ByteBuffer& bytes = RealListBytes();
+    if (bytes.empty()) return state.SkipWithError("QUORLEX_REAL_LIST names no list (scripts/real-list.sh)");
     for (auto _ : state) benchmark::DoNotOptimize(Utf8ToGbk(bytes));
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
 }

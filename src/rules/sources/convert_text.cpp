@@ -11,6 +11,7 @@ void AppendParts(Text& out, std::initializer_list<TextView> parts) {
     size_t at = out.size();
     out.resize(total);
     for (const TextView part : parts) {
+        if (part.empty()) continue;  // an empty view may have no data at all
         std::memcpy(&out[at], part.data(), part.size());
         at += part.size();
     }
