@@ -55,18 +55,18 @@ void AppendHostRule(Text& rules, TextView filter) {
 }
 
 void AppendAbpUrlRule(Text& rules, TextView filter) {
-    if (StartsWith(filter, "||")) {
+    if (filter.substr(0, 2) == "||") {
         AppendHostRule(rules, filter.substr(2));
         return;
     }
     // Any other filter that names a scheme keeps what follows the scheme.
     if (const size_t scheme = FindExact(filter, "://")) {
         AppendBrowserRule(rules, "", filter.substr(scheme + 2));
-    } else if (StartsWith(filter, "|")) {
+    } else if (BeginsWith(filter, '|')) {
         AppendBrowserRule(rules, "", filter.substr(1));
-    } else if (StartsWith(filter, "*")) {
+    } else if (BeginsWith(filter, '*')) {
         AppendBrowserRule(rules, "", filter);
-    } else if (StartsWith(filter, ".")) {
+    } else if (BeginsWith(filter, '.')) {
         AppendBrowserRule(rules, "~", filter);
     } else {
         AppendHostRule(rules, filter);
@@ -91,8 +91,9 @@ unsigned OptionsAfterSeparators(TextView line) {
 }
 
 // StripAbpOptions on `f` itself; false when the filter is dropped.
-bool StripAbpOptionsInPlace(Text& f) {
-    if (FindExact(f, "$") == 0) return true;
+bool StripAbpOptionsInPlace(Text& f, bool& hasOptions) {
+    hasOptions = FindExact(f, "$") != 0;
+    if (!hasOptions) return true;
     unsigned present = OptionsAfterSeparators(f);
     for (size_t k = 0; k < std::size(AbpOptionTable) && present != 0; ++k) {
         if ((present & (1u << k)) == 0) continue;
@@ -116,8 +117,8 @@ bool StripAbpOptionsInPlace(Text& f) {
     return true;
 }
 
-void CloseAbpPatternInPlace(Text& f) {
-    if ((!f.empty() && f.back() == '*') || FindExact(f, "$") != 0) return;
+void CloseAbpPatternInPlace(Text& f, bool hasOptions) {
+    if ((!f.empty() && f.back() == '*') || hasOptions) return;
     // A final "|" byte may be the second half of a double-byte character: only a "|" of its
     // own is the end anchor (cutting half a character off would let the rule run into the next).
     if (!f.empty() && f.back() == '|' && IsCharacterStart(f, f.size() - 1)) {
@@ -128,12 +129,14 @@ void CloseAbpPatternInPlace(Text& f) {
 }
 
 // One raw filter line converted and its rules appended; `f` is the buffer the line is rewritten in.
-void ConvertUrlLine(Text& rules, TextView line, Text& f) {
-    const TextView trimmed = TrimRuleTextView(line);
-    if (trimmed.empty()) return;
-    f.assign(trimmed);
-    if (!StripAbpOptionsInPlace(f)) return;
-    CloseAbpPatternInPlace(f);
+// A line that is trimmed already (`trimmed`) is not trimmed again.
+void ConvertUrlLine(Text& rules, TextView line, Text& f, bool trimmed = false) {
+    if (!trimmed) line = TrimRuleTextView(line);
+    if (line.empty()) return;
+    f.assign(line);
+    bool hasOptions = false;  // the replacements keep every "$": a filter with one still has it
+    if (!StripAbpOptionsInPlace(f, hasOptions)) return;
+    CloseAbpPatternInPlace(f, hasOptions);
     RepairSchemeInPlace(f);  // 'http:/x' becomes 'http://x'
     AppendAbpUrlRule(rules, f);
 }
@@ -147,7 +150,7 @@ void AppendHidingRule(Text& rules, TextView prefix, TextView domain, TextView re
 void ConvertHidingLine(Text& rules, TextView line, const ShowMessageFn& showMessage) {
     const TextView d = TrimRuleTextView(line);
     if (d.empty()) return;
-    if (StartsWith(d, "##")) {
+    if (d.substr(0, 2) == "##") {
         if (showMessage) showMessage(Text(d));
         AppendBrowserRule(rules, "*", d);
         return;
@@ -177,14 +180,14 @@ public:
     void SortLine(TextView line) {
         const TextView b = TrimRuleTextView(line);
         if (b.empty() || b[0] == '!') return;
-        if (StartsWith(b, "@@")) return RawLine(kWhite, b.substr(2));
+        if (b.substr(0, 2) == "@@") return RawLine(kWhite, b.substr(2));
         const size_t mark = FindExact(b, "##");
         if (mark == 0) return RawLine(kBlock, b);
         const TextView selector = b.substr(mark + 1);
         // '##.ad' lists no domain and gives nothing; an empty item inside the list gives a
         // "##selector" line, which is shown and turned into a rule for all sites.
         ForEachItem(b.substr(0, mark - 1), ",", [&](TextView domain) {
-            if (StartsWith(domain, "~")) return;  // an excluded domain
+            if (BeginsWith(domain, '~')) return;  // an excluded domain
             hideLine_.assign(domain);
             hideLine_ += "##";
             hideLine_ += selector;
@@ -225,6 +228,8 @@ private:
             hasPending_[kind] = true;
             return;
         }
+        // A blocking filter is the trimmed line itself; nothing in it to cut or trim again.
+        if (kind == kBlock && raw.find('\n') == TextView::npos) return ConvertUrlLine(out_.block, raw, filter_, true);
         ConvertRawLine(kind, raw, false);
     }
 
@@ -296,12 +301,13 @@ void SortListLines(const Text& listText, ChinaListSorter& sorter) {
 
 Text StripAbpOptions(const Text& line) {
     Text f = line;
-    return StripAbpOptionsInPlace(f) ? f : Text();
+    bool hasOptions = false;
+    return StripAbpOptionsInPlace(f, hasOptions) ? f : Text();
 }
 
 Text CloseAbpPattern(const Text& line) {
     Text f = line;
-    CloseAbpPatternInPlace(f);
+    CloseAbpPatternInPlace(f, FindExact(f, "$") != 0);
     return f;
 }
 

@@ -7,6 +7,9 @@
 
 #include "common/text.h"
 
+// StartsWith for a single character that has no letter case: a comparison of one byte.
+inline bool BeginsWith(TextView text, char c) { return !text.empty() && text[0] == c; }
+
 // Appends the parts one after the other, growing `out` once.
 void AppendParts(Text& out, std::initializer_list<TextView> parts);
 

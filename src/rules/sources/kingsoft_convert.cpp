@@ -42,11 +42,11 @@ void EmitHostPattern(Text& rules, TextView pattern) {
         EmitRule(rules, "", pattern.substr(scheme + 2));
         return;
     }
-    if (StartsWith(pattern, "*")) {
+    if (BeginsWith(pattern, '*')) {
         EmitRule(rules, "", pattern);
         return;
     }
-    if (StartsWith(pattern, ".")) {
+    if (BeginsWith(pattern, '.')) {
         EmitRule(rules, "~", pattern);
         return;
     }
@@ -64,7 +64,7 @@ void ConvertLine(Text& rules, TextView line, Text& b) {
     switch (ClassifyUrlPattern(b)) {
         case kPatternNoHost:
             ClosePattern(b);
-            EmitRule(rules, StartsWith(b, "*") ? "" : "*", b);
+            EmitRule(rules, BeginsWith(b, '*') ? "" : "*", b);
             break;
         case kPatternHostOnly:
             if (!EndsWithStar(b)) {
