@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/stop.h"
 #include "mirror_process.h"
 #include "web/decode.h"
 #include "web/web_fetch.h"
@@ -82,6 +83,7 @@ protected:
         GTEST_SKIP() << "AddressSanitizer reserves far more address space than any limit here";
 #endif
         ASSERT_NE(mirror_.port(), 0) << "mirror did not start";
+        ClearStop();  // a window closed by an earlier test leaves the stop signal set
     }
     void ListOfSize(size_t bytes) {
         ASSERT_EQ(WebFetch(mirror_.url("/test/chinalist?size=" + std::to_string(bytes))), "chinalist");
