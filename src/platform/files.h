@@ -22,6 +22,11 @@ Text MakeTempFileName(const Text& directory);
 bool FileExists(const Text& path);       // a file (not a directory) exists at path
 bool DirectoryExists(const Text& path);
 bool RenamePath(const Text& from, const Text& to);  // fails when `to` exists
+// Renames `from` to `to`, replacing a file at `to` in one step, so that `to` names either its
+// old file or the new one at every moment, also across a crash or a power cut (MoveFileEx with
+// MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH; natively rename and a flush of the
+// directory). Fails, as on Windows, when `to` is read-only: ResetFileAttributes it first.
+bool ReplacePath(const Text& from, const Text& to);
 bool DeleteFileAt(const Text& path);
 // SetFileAttributes(path, FILE_ATTRIBUTE_NORMAL): clears read-only (and hidden, system) so the
 // file can be replaced or deleted. False when nothing exists at path.
@@ -35,6 +40,9 @@ bool CreateDirectoryPath(const Text& path);  // every missing level
 // leaves a partial file behind (an existing file the write could not open stays as it was).
 bool ReadWholeFile(const Text& path, ByteBuffer& out);
 bool WriteWholeFile(const Text& path, const ByteBuffer& bytes);
+// The same, with the data flushed to the disk before the file is closed (FlushFileBuffers; fsync
+// natively): once it returns true, a crash or a power cut no longer loses the file's content.
+bool WriteWholeFileFlushed(const Text& path, const ByteBuffer& bytes);
 
 struct DirectoryEntry {
     Text name;  // without the directory

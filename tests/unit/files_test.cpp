@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -151,6 +152,41 @@ TEST_F(FilesTest, RenameNeverReplacesItsTarget) {
     EXPECT_TRUE(RenamePath(P("dir"), P("dir2")));
     EXPECT_TRUE(DirectoryExists(P("dir2")));
     EXPECT_FALSE(RenamePath(P("c"), P("dir2")));  // onto a directory
+}
+
+// The replacing rename stands in for MoveFileEx(MOVEFILE_REPLACE_EXISTING): it replaces a file,
+// and refuses what Windows refuses.
+TEST_F(FilesTest, ReplacePathReplacesItsTargetInOneStep) {
+    Put(N("new"), "N");
+    Put(N("old"), "O");
+    EXPECT_TRUE(ReplacePath(P("new"), P("old")));
+    EXPECT_EQ(Slurp(N("old")), "N");
+    EXPECT_FALSE(fs::exists(N("new")));
+    Put(N("another"), "A");
+    EXPECT_TRUE(ReplacePath(P("another"), P("fresh")));  // no target: a plain rename
+    EXPECT_EQ(Slurp(N("fresh")), "A");
+
+    const struct {
+        const char* why;
+        void (*prepare)(const std::string& target);
+    } refusals[] = {
+        {"a read-only target", [](const std::string& t) { Put(t, "T"), chmod(t.c_str(), 0444); }},
+        {"a directory as the target", [](const std::string& t) { fs::create_directory(t); }},
+        {"a held target", [](const std::string& t) {
+             Put(t, "T");
+             testhooks::HoldFileOpen(ReplaceAllExact(t, "/", "\\"));
+         }},
+    };
+    for (const auto& r : refusals) {
+        Put(N("source"), "S");
+        fs::remove_all(N("target"));
+        r.prepare(N("target"));
+        EXPECT_FALSE(ReplacePath(P("source"), P("target"))) << r.why;
+        EXPECT_EQ(Slurp(N("source")), "S") << r.why;
+        testhooks::ResetFileHooks();
+    }
+    EXPECT_FALSE(ReplacePath(P("gone"), P("fresh")));
+    EXPECT_EQ(Slurp(N("fresh")), "A");
 }
 
 TEST_F(FilesTest, DeleteFileAndDirectoryTree) {
@@ -307,6 +343,36 @@ TEST_F(FilesTest, HeldFileRefusesRenameAndDelete) {
     testhooks::ReleaseFile(P("active\\HistoryUrl.db"));
     EXPECT_TRUE(RenamePath(P("active\\HistoryUrl.db"), P("active\\HistoryUrl.db.test")));
     EXPECT_TRUE(DeleteDirectoryTree(P("active")));
+}
+
+// A child process ended just before a chosen step leaves what a crash at that moment leaves:
+// the file as it was, an empty one, half of the new content, or all of it.
+TEST_F(FilesTest, EndingTheProcessAtAStepLeavesWhatACrashLeaves) {
+    testhooks::RecordFileSteps();
+    ASSERT_TRUE(WriteWholeFileFlushed(P("f"), "12345678"));
+    ASSERT_TRUE(ReplacePath(P("f"), P("g")));
+    const std::vector<Text> expected = {"open " + N("f"), "write " + N("f"), "write " + N("f"), "close " + N("f"),
+                                        "replace " + N("g"), "flush-directory " + native_};
+    EXPECT_EQ(testhooks::RecordedFileSteps(), expected);
+    testhooks::ResetFileHooks();
+
+    const struct {
+        int step;
+        const char* left;  // the file's content afterwards
+    } rows[] = {{1, "previous"}, {2, ""}, {3, "1234"}, {4, "12345678"}, {5, "12345678"}};
+    for (const auto& row : rows) {
+        Put(N("f"), "previous");
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            testhooks::RecordFileSteps(row.step, 86);
+            _exit(WriteWholeFileFlushed(P("f"), "12345678") ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_EQ(WEXITSTATUS(status), row.step <= 4 ? 86 : 0) << row.step;
+        EXPECT_EQ(Slurp(N("f")), row.left) << row.step;
+    }
 }
 
 TEST_F(FilesTest, ResetForgetsEveryHook) {

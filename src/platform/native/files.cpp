@@ -63,6 +63,9 @@ struct Hooks {
     std::mutex mutex;
     PendingFailure writes, renames, directories;
     std::set<std::pair<dev_t, ino_t>> held;
+    bool recording = false;
+    int exitAt = 0, exitStatus = 0;
+    std::vector<Text> steps;
 };
 
 Hooks& H() {
@@ -85,6 +88,15 @@ void Arm(PendingFailure& f, int after, int count) {
     std::lock_guard<std::mutex> lock(H().mutex);
     f.before = after < 0 ? 0 : after;
     f.count = count < 1 ? 1 : count;
+}
+
+// One step that changes the disk, recorded when asked; the process ends here when this is the
+// step it was told to end at.
+void Step(const char* kind, const std::string& native) {
+    std::lock_guard<std::mutex> lock(H().mutex);
+    if (!H().recording) return;
+    if (H().exitAt > 0 && H().steps.size() + 1 == size_t(H().exitAt)) _exit(H().exitStatus);
+    H().steps.push_back(Text(kind) + " " + native);
 }
 
 bool FileIdentity(const std::string& native, std::pair<dev_t, ino_t>& id) {
@@ -142,10 +154,10 @@ bool DeleteTreeNative(const std::string& native) {
     return rmdir(native.c_str()) == 0 && all;
 }
 
-bool WriteAll(int fd, const ByteBuffer& bytes) {
+bool WriteAll(int fd, const char* bytes, size_t size) {
     size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    while (done < size) {
+        const ssize_t n = write(fd, bytes + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += size_t(n);
@@ -164,6 +176,49 @@ bool ReadAll(int fd, ByteBuffer& out) {
     }
 }
 
+// The directory part of a native path ("." for a bare name).
+std::string DirectoryOf(const std::string& native) {
+    const size_t slash = native.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : native.substr(0, slash);
+}
+
+// fsync of a directory: a rename in it is on the disk once this returns true.
+bool FlushDirectory(const std::string& native) {
+    Step("flush-directory", native);
+    const int fd = open(native.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return false;
+    const bool flushed = fsync(fd) == 0;
+    close(fd);
+    return flushed;
+}
+
+// The whole-file write, in the steps a crash may cut it at. The data goes in in two halves, so
+// that a crash can leave an empty, a truncated or a complete but unflushed file.
+bool WriteFileNative(const Text& path, const ByteBuffer& bytes, bool flush) {
+    {
+        std::lock_guard<std::mutex> lock(H().mutex);
+        if (TakeFailure(H().writes)) return false;
+    }
+    const std::string native = NativePath(path);
+    Step("open", native);
+    const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) return false;
+    struct stat st;
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const size_t half = bytes.size() / 2;
+    Step("write", native);
+    bool written = WriteAll(fd, bytes.data(), half);
+    Step("write", native);
+    written = written && WriteAll(fd, bytes.data() + half, bytes.size() - half);
+    Step("close", native);
+    const bool flushed = !flush || fsync(fd) == 0;
+    const bool closed = close(fd) == 0;
+    if (written && flushed && closed) return true;
+    if (regular) unlink(native.c_str());  // never a device or pipe the path may name
+    return false;
+}
+
 bool LessAsNtfs(const DirectoryEntry& a, const DirectoryEntry& b) {
     const Text ua = ToUpperAscii(a.name), ub = ToUpperAscii(b.name);
     return ua != ub ? ua < ub : a.name < b.name;
@@ -179,6 +234,19 @@ void FailNextWrite(int after) { Arm(H().writes, after, 1); }
 void FailWrites(int count) { Arm(H().writes, 0, count); }
 void FailNextRename(int after) { Arm(H().renames, after, 1); }
 void FailNextDirectoryCreation() { Arm(H().directories, 0, 1); }
+
+void RecordFileSteps(int exitAt, int status) {
+    std::lock_guard<std::mutex> lock(H().mutex);
+    H().recording = true;
+    H().exitAt = exitAt;
+    H().exitStatus = status;
+    H().steps.clear();
+}
+
+std::vector<Text> RecordedFileSteps() {
+    std::lock_guard<std::mutex> lock(H().mutex);
+    return H().steps;
+}
 
 bool HoldFileOpen(const Text& path) {
     const std::string native = NativePath(path);
@@ -201,6 +269,9 @@ void ResetFileHooks() {
     std::lock_guard<std::mutex> lock(H().mutex);
     H().writes = H().renames = H().directories = PendingFailure();
     H().held.clear();
+    H().recording = false;
+    H().exitAt = 0;
+    H().steps.clear();
 }
 
 }  // namespace testhooks
@@ -253,6 +324,7 @@ Text MakeTempFileName(const Text& directory) {
         char hex[8];
         std::snprintf(hex, sizeof hex, "%X", unique);
         const Text path = prefix + hex + ".tmp";
+        Step("create", NativePath(path));
         const int fd = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
         if (fd >= 0) {
             close(fd);
@@ -277,6 +349,7 @@ bool RenamePath(const Text& from, const Text& to) {
     }
     const std::string src = NativePath(from), dst = NativePath(to);
     if (IsHeld(src)) return false;
+    Step("rename", dst);
     // MoveFile never replaces its target.
     if (renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0) return true;
     if (errno != EINVAL && errno != ENOSYS) return false;
@@ -285,9 +358,29 @@ bool RenamePath(const Text& from, const Text& to) {
     return rename(src.c_str(), dst.c_str()) == 0;
 }
 
+bool ReplacePath(const Text& from, const Text& to) {
+    {
+        std::lock_guard<std::mutex> lock(H().mutex);
+        if (TakeFailure(H().renames)) return false;
+    }
+    const std::string src = NativePath(from), dst = NativePath(to);
+    if (IsHeld(src) || IsHeld(dst)) return false;
+    // Windows refuses to replace a read-only file (one without the owner's write permission
+    // here) and never replaces a directory.
+    struct stat st;
+    if (lstat(dst.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR))) return false;
+    Step("replace", dst);
+    if (rename(src.c_str(), dst.c_str()) != 0) return false;
+    // The rename is done; a directory that cannot be flushed does not undo it.
+    FlushDirectory(DirectoryOf(dst));
+    if (DirectoryOf(src) != DirectoryOf(dst)) FlushDirectory(DirectoryOf(src));
+    return true;
+}
+
 bool DeleteFileAt(const Text& path) {
     const std::string native = NativePath(path);
     if (IsHeld(native)) return false;
+    Step("delete", native);
     return unlink(native.c_str()) == 0;
 }
 
@@ -295,6 +388,7 @@ bool ResetFileAttributes(const Text& path) {
     const std::string native = NativePath(path);
     struct stat st;
     if (!StatNative(native, st)) return false;
+    Step("attributes", native);
     return chmod(native.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
 }
 
@@ -302,6 +396,7 @@ bool DeleteDirectoryTree(const Text& path) {
     const std::string native = NativePath(path);
     struct stat st;
     if (lstat(native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    Step("delete-tree", native);
     return DeleteTreeNative(native);
 }
 
@@ -310,12 +405,15 @@ bool CreateOneDirectory(const Text& path) {
         std::lock_guard<std::mutex> lock(H().mutex);
         if (TakeFailure(H().directories)) return false;
     }
-    return mkdir(NativePath(path).c_str(), 0777) == 0;
+    const std::string native = NativePath(path);
+    Step("mkdir", native);
+    return mkdir(native.c_str(), 0777) == 0;
 }
 
 bool CreateDirectoryPath(const Text& path) {
     const std::string native = NativePath(path);
     if (native.empty()) return false;
+    Step("mkdir", native);
     // Each level in turn; levels that exist already make mkdir fail harmlessly.
     for (size_t slash = native.find('/', 1); slash != std::string::npos; slash = native.find('/', slash + 1))
         mkdir(native.substr(0, slash).c_str(), 0777);
@@ -344,22 +442,9 @@ bool ReadWholeFile(const Text& path, ByteBuffer& out) {
     return ok;
 }
 
-bool WriteWholeFile(const Text& path, const ByteBuffer& bytes) {
-    {
-        std::lock_guard<std::mutex> lock(H().mutex);
-        if (TakeFailure(H().writes)) return false;
-    }
-    const std::string native = NativePath(path);
-    const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) return false;
-    struct stat st;
-    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    const bool written = WriteAll(fd, bytes);
-    const bool closed = close(fd) == 0;
-    if (written && closed) return true;
-    if (regular) unlink(native.c_str());  // never a device or pipe the path may name
-    return false;
-}
+bool WriteWholeFile(const Text& path, const ByteBuffer& bytes) { return WriteFileNative(path, bytes, false); }
+
+bool WriteWholeFileFlushed(const Text& path, const ByteBuffer& bytes) { return WriteFileNative(path, bytes, true); }
 
 bool ListDirectory(const Text& path, std::vector<DirectoryEntry>& out) {
     out.clear();

@@ -122,6 +122,10 @@ bool RenamePath(const Text& from, const Text& to) {
     return MoveFileW(Wide(from).c_str(), Wide(to).c_str()) != 0;
 }
 
+bool ReplacePath(const Text& from, const Text& to) {
+    return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool DeleteFileAt(const Text& path) { return DeleteFileW(Wide(path).c_str()) != 0; }
 
 bool ResetFileAttributes(const Text& path) {
@@ -174,7 +178,9 @@ bool ReadWholeFile(const Text& path, ByteBuffer& out) {
     return ok;
 }
 
-bool WriteWholeFile(const Text& path, const ByteBuffer& bytes) {
+namespace {
+
+bool WriteWholeFileW(const Text& path, const ByteBuffer& bytes, bool flush) {
     const std::wstring wpath = Wide(path);
     HANDLE file = CreateFileW(wpath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -186,10 +192,17 @@ bool WriteWholeFile(const Text& path, const ByteBuffer& bytes) {
         ok = WriteFile(file, bytes.data() + done, DWORD(bytes.size() - done), &n, nullptr) && n != 0;
         done += n;
     }
+    ok = ok && (!flush || FlushFileBuffers(file));
     ok = CloseHandle(file) && ok;
     if (!ok) DeleteFileW(wpath.c_str());
     return ok;
 }
+
+}  // namespace
+
+bool WriteWholeFile(const Text& path, const ByteBuffer& bytes) { return WriteWholeFileW(path, bytes, false); }
+
+bool WriteWholeFileFlushed(const Text& path, const ByteBuffer& bytes) { return WriteWholeFileW(path, bytes, true); }
 
 bool ListDirectory(const Text& path, std::vector<DirectoryEntry>& out) {
     out.clear();
