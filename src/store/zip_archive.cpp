@@ -116,6 +116,29 @@ int ExtractArchive(const Text& archivePath, const Text& directory) {
     return kExtractDone;
 }
 
+int ReadArchive(const ByteBuffer& archive, std::vector<ArchiveEntry>& entries) {
+    entries.clear();
+    std::vector<ZipEntry> directory;
+    if (!ReadZipDirectory(archive, directory)) return kExtractRefused;
+    int result = kExtractDone;
+    for (ZipEntry& e : directory) {
+        ArchiveEntry read;
+        if (!IsSafeEntryName(e.name)) {
+            result = kExtractRefused;
+        } else if (!e.isFolder && !ReadZipEntryData(archive, e, read.data)) {
+            if (result == kExtractDone) result = kExtractEntryFailed;
+        } else {
+            read.entry = std::move(e);
+            entries.push_back(std::move(read));
+        }
+    }
+    return result;
+}
+
+bool CopyArchiveEntry(ZipWriter& zip, const ArchiveEntry& e) {
+    return zip.AddCopy(e.entry, e.data, IsStoredName(e.entry.name));
+}
+
 int CompressDirectory(const Text& directory, const Text& archivePath) {
     if (!platform::DirectoryExists(directory)) return kCompressNoDirectory;
     // The archive is built in memory and written once, so a failure part-way leaves no partial

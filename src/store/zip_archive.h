@@ -2,7 +2,10 @@
 // packing a directory into an archive. Paths are the program's GBK paths with backslashes.
 #pragma once
 
+#include <vector>
+
 #include "common/text.h"
+#include "store/zip_format.h"
 
 // Results of ExtractArchive.
 constexpr int kExtractDone = 1;           // every entry extracted
@@ -16,6 +19,23 @@ constexpr int kExtractEntryFailed = -1;   // an entry failed; extraction stopped
 // level), holds a control character, or when it declares more than the size bounds of
 // zip_format.h. A damaged entry (CRC, size, method, encryption) fails and stops the extraction.
 int ExtractArchive(const Text& archivePath, const Text& directory);
+
+// One entry of an archive with its unpacked bytes (none for a folder).
+struct ArchiveEntry {
+    ZipEntry entry;
+    ByteBuffer data;
+};
+
+// Reads an archive held in memory entry by entry as ExtractArchive would extract it, writing
+// nothing. kExtractDone when every entry would be extracted, kExtractRefused when the archive
+// cannot be read or would be refused as a whole, kExtractEntryFailed when an entry is damaged.
+// `entries` gets, in archive order, every entry whose name is safe and whose data is intact:
+// all of them for a complete archive, what can be saved for a damaged one.
+int ReadArchive(const ByteBuffer& archive, std::vector<ArchiveEntry>& entries);
+
+// Adds an entry read by ReadArchive to `zip` unchanged: its name bytes as stored, its data
+// packed as CompressDirectory packs a file of that name.
+bool CopyArchiveEntry(ZipWriter& zip, const ArchiveEntry& e);
 
 // Results of CompressDirectory.
 constexpr int kCompressDone = 1;

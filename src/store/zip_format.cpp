@@ -99,7 +99,8 @@ bool ReadCentralRecord(const ByteBuffer& b, size_t directoryEnd, size_t& at, Zip
     const size_t variable = nameLength + Get16(b, at + 30) + Get16(b, at + 32);
     const size_t localAt = Get32(b, at + 42);
     if (!Fits(b, at + kCentralSize, variable) || at + kCentralSize + variable > directoryEnd) return false;
-    e.name = NameFromArchive(b.substr(at + kCentralSize, nameLength), e.flags);
+    e.rawName = b.substr(at + kCentralSize, nameLength);
+    e.name = NameFromArchive(e.rawName, e.flags);
     at += kCentralSize + variable;
 
     // The local header only tells where the data starts; sizes and CRC come from the central
@@ -212,19 +213,31 @@ bool ReadZipEntryData(const ByteBuffer& archive, const ZipEntry& e, ByteBuffer& 
 }
 
 bool ZipWriter::AddFile(const Text& name, const ByteBuffer& data, bool store) {
+    const ByteBuffer rawName = NameForArchive(name);
+    return AddData(rawName, HasNonAscii(rawName) ? kFlagUtf8 : 0, data, store);
+}
+
+bool ZipWriter::AddFolder(const Text& name) {
+    const ByteBuffer rawName = NameForArchive(name);
+    return Add(rawName, HasNonAscii(rawName) ? kFlagUtf8 : 0, "", kZipStored, 0, 0, kDosDirectory);
+}
+
+bool ZipWriter::AddCopy(const ZipEntry& from, const ByteBuffer& data, bool store) {
+    const uint16_t flags = from.flags & kFlagUtf8;
+    if (from.isFolder) return Add(from.rawName, flags, "", kZipStored, 0, 0, kDosDirectory);
+    return AddData(from.rawName, flags, data, store);
+}
+
+bool ZipWriter::AddData(const ByteBuffer& rawName, uint16_t flags, const ByteBuffer& data, bool store) {
     if (data.size() > 0xFFFFFFFFu) return false;
     ByteBuffer packed;
     if (!store && !Deflate(data, packed)) return false;
-    return Add(name, store ? data : packed, store ? kZipStored : kZipDeflated, Crc(data),
+    return Add(rawName, flags, store ? data : packed, store ? kZipStored : kZipDeflated, Crc(data),
                uint32_t(data.size()), 0);
 }
 
-bool ZipWriter::AddFolder(const Text& name) { return Add(name, "", kZipStored, 0, 0, kDosDirectory); }
-
-bool ZipWriter::Add(const Text& name, const ByteBuffer& stored, uint16_t method, uint32_t crc,
-                    uint32_t size, uint32_t externalAttributes) {
-    const ByteBuffer rawName = NameForArchive(name);
-    const uint16_t flags = HasNonAscii(rawName) ? kFlagUtf8 : 0;
+bool ZipWriter::Add(const ByteBuffer& rawName, uint16_t flags, const ByteBuffer& stored, uint16_t method,
+                    uint32_t crc, uint32_t size, uint32_t externalAttributes) {
     const uint16_t needed = method == kZipDeflated || externalAttributes == kDosDirectory ? 20 : 10;
     const uint64_t offset = body_.size();
     // Everything must stay addressable by the 32-bit fields of the format.

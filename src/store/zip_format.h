@@ -22,6 +22,7 @@ constexpr uint16_t kZipDeflated = 8;
 
 struct ZipEntry {
     Text name;        // as stored, "/" between levels; a UTF-8 name (flag bit 11) in GBK
+    ByteBuffer rawName;  // the name's bytes exactly as stored
     bool isFolder;    // the name ends with "/" (or "\")
     uint16_t flags;   // general purpose bits
     uint16_t method;
@@ -51,12 +52,17 @@ public:
     bool AddFile(const Text& name, const ByteBuffer& data, bool store);
     // Adds a folder entry; `name` ends with "/".
     bool AddFolder(const Text& name);
+    // Adds an entry read from another archive under its name bytes as stored there, keeping
+    // their UTF-8 flag (a GBK name stays GBK): a folder, or a file with `data` (its unpacked
+    // bytes), deflated unless `store`.
+    bool AddCopy(const ZipEntry& from, const ByteBuffer& data, bool store);
     // The archive: the entries, their central directory and the end record.
     ByteBuffer Finish() const;
 
 private:
-    bool Add(const Text& name, const ByteBuffer& stored, uint16_t method, uint32_t crc,
-             uint32_t size, uint32_t externalAttributes);
+    bool AddData(const ByteBuffer& rawName, uint16_t flags, const ByteBuffer& data, bool store);
+    bool Add(const ByteBuffer& rawName, uint16_t flags, const ByteBuffer& stored, uint16_t method,
+             uint32_t crc, uint32_t size, uint32_t externalAttributes);
 
     ByteBuffer body_;       // local headers and data
     ByteBuffer directory_;  // central directory records

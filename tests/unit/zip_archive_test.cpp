@@ -20,6 +20,7 @@
 
 #include "platform/native/files_test_hooks.h"
 #include "store/zip_format.h"
+#include "stored_zip.h"
 
 namespace fs = std::filesystem;
 
@@ -599,6 +600,53 @@ TEST(ZipFormat, TrailByteBackslashIsNoFolder) {
     ASSERT_TRUE(ReadZipDirectory(zip.Finish(), entries));
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_FALSE(entries[0].isFolder);
+}
+
+// Reading in memory judges an archive as the extraction does, and keeps what can be saved.
+TEST(ZipInMemory, ReadArchiveTellsCompleteFromDamagedAndKeepsTheIntactEntries) {
+    const std::string good = testzip::StoredZip({{"a", "alpha"}, {"dir/", ""}, {"dir/b", "beta"}});
+    std::string spoiled = good;
+    spoiled[spoiled.find("beta")] = 'B';  // its CRC no longer matches
+    const struct {
+        const char* what;
+        std::string archive;
+        int result;
+        std::vector<std::string> kept;
+    } rows[] = {
+        {"complete", good, kExtractDone, {"a", "dir/", "dir/b"}},
+        {"an entry's data damaged", spoiled, kExtractEntryFailed, {"a", "dir/"}},
+        {"a name that climbs out", testzip::StoredZip({{"a", "alpha"}, {"../x", "x"}}), kExtractRefused, {"a"}},
+        {"truncated", good.substr(0, good.size() - 10), kExtractRefused, {}},
+        {"no archive", "not a zip", kExtractRefused, {}},
+    };
+    for (const auto& row : rows) {
+        std::vector<ArchiveEntry> entries = {ArchiveEntry()};  // emptied first
+        EXPECT_EQ(ReadArchive(row.archive, entries), row.result) << row.what;
+        std::vector<std::string> names;
+        for (const ArchiveEntry& e : entries) names.push_back(e.entry.name);
+        EXPECT_EQ(names, row.kept) << row.what;
+    }
+}
+
+// A copied entry keeps its name bytes and their UTF-8 flag; its method follows the name as
+// when a directory is packed.
+TEST(ZipInMemory, CopiedEntriesKeepTheirNameBytes) {
+    const std::string gbk = "说明.gz";  // GBK at run time, stored without the UTF-8 flag
+    std::vector<ArchiveEntry> entries;
+    ASSERT_EQ(ReadArchive(testzip::StoredZip({{gbk, "g"}, {u8"目录/", "", true}, {"x.txt", "text"}}), entries),
+              kExtractDone);
+    ZipWriter zip;
+    for (const ArchiveEntry& e : entries) ASSERT_TRUE(CopyArchiveEntry(zip, e));
+    std::vector<ZipEntry> copied;
+    ASSERT_TRUE(ReadZipDirectory(zip.Finish(), copied));
+    ASSERT_EQ(copied.size(), 3u);
+    EXPECT_EQ(copied[0].rawName, gbk);
+    EXPECT_EQ(copied[0].flags & 0x800, 0);
+    EXPECT_EQ(copied[0].method, kZipStored);
+    EXPECT_EQ(copied[1].rawName, u8"目录/");
+    EXPECT_NE(copied[1].flags & 0x800, 0);
+    EXPECT_TRUE(copied[1].isFolder);
+    EXPECT_EQ(copied[2].method, kZipDeflated);
 }
 
 }  // namespace
