@@ -1,30 +1,33 @@
 #include "store/package_writer.h"
 
+#include <new>
+#include <vector>
+
 #include "common/controls.h"
 #include "common/globals.h"
 #include "common/window_link.h"
 #include "common/worker_threads.h"
-#include "platform/files.h"
 #include "platform/window.h"
+#include "store/package_files.h"
 #include "store/profile_locator.h"
-#include "store/work_dir.h"
 #include "store/zip_archive.h"
 #include "web/decode.h"
 
 namespace {
 
-const char kPackageName[] = "\\ContentListPackage";
-const char kBackupName[] = "\\ContentListPackage.Backup";
-const char kElementFile[] = "\\__user__element__";
-const char kCssFile[] = "\\__user__css__";
-const char kWhiteFile[] = "\\__user__white__";
+const char kElementFile[] = "__user__element__";
+const char kCssFile[] = "__user__css__";
+const char kWhiteFile[] = "__user__white__";
 
 const char kNoProfile[] = "写入失败，找不到浏览器用户目录！";
 const char kNothingToSave[] = "写入失败，不能保存空数据！";
-const char kNoWorkDir[] = "写入失败，无法创建临时目录！";
 const char kFileError[] = "文件读写错误！请尝试手工更新规则";
 const char kPackFailed[] = "写入失败，请尝试手工更新规则！";
 const char kWritten[] = "写入成功！请立即重启浏览器以使规则生效";
+// Neither the package nor its backup read back completely: the other rules are what could be
+// read of it, and the damaged package is kept byte for byte as the backup. As short as the
+// success text, so that the status line shows it whole.
+const char kWrittenOverDamaged[] = "写入成功！原规则包已损坏，已保留为备份";
 
 struct WriteButton {
     ControlId editBox;
@@ -50,18 +53,70 @@ void OnWriteClicked(const WriteButton& button) {
 
 Text CountHeader(size_t count) { return "[count=" + std::to_string(count) + "]\n"; }
 
-bool WriteRuleFile(const Text& path, const Text& text) { return platform::WriteWholeFile(path, GbkToUtf8(text)); }
+// A rule file of the new package: its entry name and its bytes.
+struct RuleFile {
+    const char* name;
+    ByteBuffer bytes;
+};
 
-// The rule files of the chosen list, written into the work directory.
-bool WriteListFiles(const Text& workDir, const Text& rules, int mode) {
+// The rule files of the chosen list.
+std::vector<RuleFile> ListFiles(const Text& rules, int mode) {
     if (mode == kWriteModeBlacklist) {
         const BlacklistFiles files = BlacklistRuleFiles(rules);
         // Off and on again: the window ends up on top of the browser it writes for.
         SetWindowTopmostState(false);
         SetWindowTopmostState(true);
-        return WriteRuleFile(workDir + kElementFile, files.element) && WriteRuleFile(workDir + kCssFile, files.css);
+        return {{kElementFile, GbkToUtf8(files.element)}, {kCssFile, GbkToUtf8(files.css)}};
     }
-    return WriteRuleFile(workDir + kWhiteFile, WhitelistRuleFile(rules));
+    return {{kWhiteFile, GbkToUtf8(WhitelistRuleFile(rules))}};
+}
+
+// The rule file that an old file at the root is, or none: the names compared with ASCII case
+// ignored, as Windows compares them.
+const RuleFile* RewrittenBy(const ZipEntry& e, const std::vector<RuleFile>& files) {
+    for (const RuleFile& f : files)
+        if (ToUpperAscii(e.name) == ToUpperAscii(f.name)) return &f;
+    return nullptr;
+}
+
+bool IsRootFile(const ZipEntry& e) { return !e.isFolder && !FindExact(e.name, "/") && !FindExact(e.name, "\\"); }
+
+// The new package, laid out as a packed directory is: the files at the root first, then the
+// folders with their contents. The old entries keep their order and every one is carried over
+// unchanged, except that the chosen list's files take the place of their old ones (further
+// copies of them dropped); rule files the old package lacked follow its root files.
+bool BuildPackage(const std::vector<ArchiveEntry>& old, const std::vector<RuleFile>& files, ByteBuffer& archive) {
+    ZipWriter zip;
+    std::vector<const RuleFile*> added;
+    auto add = [&](const RuleFile& f) {
+        for (const RuleFile* done : added)
+            if (done == &f) return true;
+        added.push_back(&f);
+        return zip.AddFile(f.name, f.bytes, false);
+    };
+    for (const ArchiveEntry& e : old) {
+        if (!IsRootFile(e.entry)) continue;
+        const RuleFile* rewritten = RewrittenBy(e.entry, files);
+        if (!(rewritten ? add(*rewritten) : CopyArchiveEntry(zip, e))) return false;
+    }
+    for (const RuleFile& f : files)
+        if (!add(f)) return false;
+    for (const ArchiveEntry& e : old)
+        if (!IsRootFile(e.entry) && !CopyArchiveEntry(zip, e)) return false;
+    archive = zip.Finish();
+    return true;
+}
+
+PackageWriteResult WriteNormalisedRules(const Text& profile, const Text& rules, int mode) {
+    RemoveLeftoverPackages(profile);
+    const StoredPackages previous = ReadStoredPackages(profile);
+    ByteBuffer archive;
+    if (!BuildPackage(previous.entries, ListFiles(rules, mode), archive)) return {false, kPackFailed};
+    const Text temporary = WriteTemporaryPackage(profile, archive);
+    if (temporary.empty()) return {false, kPackFailed};
+    if (!InstallPackage(profile, temporary, previous.from == PreviousPackage::Package)) return {false, kFileError};
+    const bool damaged = previous.from != PreviousPackage::None && !previous.complete;
+    return {true, damaged ? kWrittenOverDamaged : kWritten};
 }
 
 }  // namespace
@@ -94,12 +149,6 @@ Text WhitelistRuleFile(const Text& rules) {
     return CountHeader(Split(rules, "\n").size()) + rules + "\n";
 }
 
-void RestorePreviousPackage(const Text& profile, bool movedToBackup, bool packingFailed) {
-    const Text package = profile + kPackageName;
-    if (packingFailed && platform::FileExists(package)) platform::DeleteFileAt(package);
-    if (movedToBackup) platform::RenamePath(profile + kBackupName, package);
-}
-
 bool WriteRulesTask() {
     Globals& g = G();
     const Text t = g.PendingWriteText.Get();
@@ -115,30 +164,11 @@ PackageWriteResult WriteRulesToProfile(const Text& profile, const Text& rules, i
     if (profile.empty()) return {false, kNoProfile};
     const Text t = NormaliseRuleText(rules);
     if (t.empty()) return {false, kNothingToSave};
-    const Text workDir = CreateWorkDir();
-    if (workDir.empty()) return {false, kNoWorkDir};
-
-    const Text package = profile + kPackageName;
-    const Text backup = profile + kBackupName;
-    const bool hadPackage = platform::FileExists(package);
-    if (hadPackage) {
-        ExtractArchive(package, workDir);  // a damaged package still gives what it can
-        if (platform::FileExists(backup)) platform::DeleteFileAt(backup);
-        // Packing over a package that could not be moved aside would leave no copy of it.
-        if (!platform::RenamePath(package, backup)) {
-            platform::DeleteDirectoryTree(workDir);
-            return {false, kFileError};
-        }
-    }
-
-    if (!WriteListFiles(workDir, t, mode)) {
-        RestorePreviousPackage(profile, hadPackage, false);
-        return {false, kFileError};
-    }
-    if (CompressDirectory(workDir, package) != kCompressDone) {
-        RestorePreviousPackage(profile, hadPackage, true);
+    try {
+        return WriteNormalisedRules(profile, t, mode);
+    } catch (const std::bad_alloc&) {
+        // The old package and its backup hold whole in memory for a moment; a package too large
+        // for the browser's address space is a failed write, never a crash.
         return {false, kPackFailed};
     }
-    platform::DeleteDirectoryTree(workDir);
-    return {true, kWritten};
 }

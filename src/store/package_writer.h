@@ -1,7 +1,8 @@
 // Writing one of the two rule lists into the browser's rule package ContentListPackage: the
-// blacklist becomes __user__element__ and __user__css__, the whitelist __user__white__. The old
-// package is unpacked into a work directory, moved to ContentListPackage.Backup, and the work
-// directory with the new rule files is packed into a new package.
+// blacklist becomes __user__element__ and __user__css__, the whitelist __user__white__. Every
+// other entry of the previous package is carried over unchanged; the new package is put in
+// place so that a write cut off at any moment loses nothing (package_files.h), and the package
+// of before is kept as ContentListPackage.Backup.
 #pragma once
 
 #include "common/text.h"
@@ -27,7 +28,10 @@ bool WriteRulesTask();
 
 // The write itself, for the package in `profile` (the active user's profile directory; empty
 // when none was found): `rules` is an edit box's text, `mode` a PendingWriteMode value. The
-// status is the message the write ends with.
+// status is the message the write ends with. The previous rules come from the package when it
+// reads back completely, else from a complete backup (which then stays as it is); when neither
+// is complete, what can be read is carried over, the damaged package is kept as the backup and
+// the message says so.
 struct PackageWriteResult {
     bool written;
     const char* status;
@@ -44,9 +48,3 @@ struct BlacklistFiles {
 };
 BlacklistFiles BlacklistRuleFiles(const Text& rules);
 Text WhitelistRuleFile(const Text& rules);  // header, LF, the rules, a final LF
-
-// After a failed write: the old package comes back from the backup this write made
-// (`movedToBackup`; when there was no package before, an older backup stays where it is). After
-// a failed packing (`packingFailed`) whatever stands under the package name is the write's own
-// partial archive, so it is deleted first; otherwise the rename back would fail.
-void RestorePreviousPackage(const Text& profile, bool movedToBackup, bool packingFailed);

@@ -22,6 +22,18 @@ Text Hex(uint32_t n) {
 
 bool PathTaken(const Text& path) { return platform::FileExists(path) || platform::DirectoryExists(path); }
 
+// `prefix`, a number in hexadecimal and `suffix`, for the first number from the tick count plus
+// the naming counter at which `isFree` holds; empty when none was found.
+template <typename IsFree>
+Text FirstFreeNumber(const Text& prefix, const Text& suffix, IsFree isFree) {
+    uint32_t n = uint32_t(platform::MonotonicMs()) + namingCounter.fetch_add(1) + 1;
+    for (uint32_t tried = 0; tried < kMaxNamesTried; ++tried, ++n) {
+        const Text name = prefix + Hex(n) + suffix;
+        if (isFree(name)) return name;
+    }
+    return Text();
+}
+
 }  // namespace
 
 Text TmpDirectory() {
@@ -32,15 +44,15 @@ Text TmpDirectory() {
 }
 
 Text NewTempFileName() {
-    const Text dir = TmpDirectory();
-    uint32_t n = uint32_t(platform::MonotonicMs()) + namingCounter.fetch_add(1) + 1;
-    for (uint32_t tried = 0; tried < kMaxNamesTried; ++tried, ++n) {
-        const Text name = dir + Hex(n) + ".tmp";
-        // The work directory's own name is checked too: a failed write leaves its work directory
-        // behind, and another process may have drawn the same number in the same tick.
-        if (!PathTaken(name) && !PathTaken(ReplaceAll(name, ".tmp", ".tqnx"))) return name;
-    }
-    return Text();
+    // The work directory's own name is checked too: a crash or a failed step may leave a work
+    // directory behind, and another process may have drawn the same number in the same tick.
+    return FirstFreeNumber(TmpDirectory(), ".tmp", [](const Text& name) {
+        return !PathTaken(name) && !PathTaken(ReplaceAll(name, ".tmp", ".tqnx"));
+    });
+}
+
+Text NewNumberedPath(const Text& prefix, const Text& suffix) {
+    return FirstFreeNumber(prefix, suffix, [](const Text& name) { return !PathTaken(name); });
 }
 
 Text NewWorkDirName() { return ReplaceAll(NewTempFileName(), ".tmp", ".tqnx"); }

@@ -11,6 +11,9 @@ Text TmpDirectory();
 // The next free temporary file name in the "tmp" directory (no directory part when "tmp" is
 // unset); empty when no free name was found.
 Text NewTempFileName();
+// `prefix`, a hexadecimal number drawn as for NewTempFileName, and `suffix`: a path at which
+// nothing exists yet. Empty when no free name was found.
+Text NewNumberedPath(const Text& prefix, const Text& suffix);
 // NewTempFileName with every ".tmp" (any case) replaced by ".tqnx".
 Text NewWorkDirName();
 // Names a new work directory and creates it with one create-directory call (its parent must

@@ -199,9 +199,10 @@ TEST_F(Cli, PackageErrorsNameTheFile) {
         {"package erase " + profile, 2, "unknown action"},
     };
     ExpectErrors(cases, err);
-    // A damaged package is still rewritten, and kept as the backup.
+    // A damaged package with no backup is kept as the backup, and the message says so.
     const std::string damaged = ReadFile(broken + "/ContentListPackage");
-    EXPECT_EQ(RunCli("package write " + broken + " --black " + rules).status, 0);
+    EXPECT_EQ(RunCli("package write " + broken + " --black " + rules, err).status, 0);
+    EXPECT_EQ(ReadFile(err), Utf8("写入成功！原规则包已损坏，已保留为备份\n"));
     EXPECT_EQ(ReadFile(broken + "/ContentListPackage.Backup"), damaged);
     EXPECT_EQ(RunCli("package read " + broken).out, "**://a.example.com^*\n[white]\n");
 }

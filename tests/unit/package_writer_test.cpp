@@ -1,7 +1,8 @@
 // The package writer: the rule-text normalisation and rule-file bytes as tables, the work
 // directory names, and WriteRulesTask through the headless window with a fault injected at
 // every file-system step; after every failure the previous package must still be there, byte
-// for byte, under its own name or as the backup.
+// for byte, under its own name. (package_files_test.cpp: the starting states a write meets on
+// disk; package_kill_test.cpp: writes cut off at every step.)
 #include "store/package_writer.h"
 
 #include <gtest/gtest.h>
@@ -229,9 +230,6 @@ TEST_F(Writer, RefusalsLeaveTheDiskAlone) {
     EXPECT_EQ(Write(编辑框_黑名单, " \r\n　\n\r "), "写入失败，不能保存空数据！");
     EXPECT_EQ(Write(编辑框_白名单, ""), "写入失败，不能保存空数据！");
 
-    setenv("tmp", ProgramPath(install_.root() / "missing").c_str(), 1);
-    EXPECT_EQ(Write(编辑框_白名单, "w"), "写入失败，无法创建临时目录！");
-
     hooks::ReleaseFile(ProgramPath(profile_ / "HistoryUrl.db"));  // the browser has quit
     EXPECT_EQ(Write(编辑框_黑名单, "a"), "写入失败，找不到浏览器用户目录！");
 
@@ -249,8 +247,23 @@ TEST_F(Writer, WithoutAPackageTheNewOneHoldsOnlyTheNewFiles) {
     EXPECT_EQ(Entries(package()), expected);
 }
 
-// Writes done before each step of a write: the extraction writes the package's five files.
-constexpr int kExtractedFiles = 5;
+// The new package is built in the profile directory: a missing "tmp" directory does not matter.
+TEST_F(Writer, NeedsNoTemporaryDirectory) {
+    ASSERT_TRUE(window_.open());
+    setenv("tmp", ProgramPath(install_.root() / "missing").c_str(), 1);
+    EXPECT_EQ(Write(编辑框_白名单, "w"), kWritten);
+    EXPECT_EQ(ReadBytes(backup()), oldPackage_);
+}
+
+// Temporary packages in the profile directory ("ContentListPackage.~<hex>.tmp").
+std::vector<std::string> Temporaries(const fs::path& profile) {
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(profile)) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind("ContentListPackage.~", 0) == 0) found.push_back(name);
+    }
+    return found;
+}
 
 TEST_F(Writer, AFaultAtAnyStepKeepsThePreviousPackage) {
     ASSERT_TRUE(window_.open());
@@ -261,26 +274,24 @@ TEST_F(Writer, AFaultAtAnyStepKeepsThePreviousPackage) {
         Fault fault;
         int after;  // successful calls before the failing one
         const char* status;
-        bool backupHoldsOld;  // else the package name does
+        bool olderBackupKept;  // else the rename of the package over it had happened
     } rows[] = {
-        {"extract", 编辑框_黑名单, FailWrite, 0, kWritten, true},
-        {"delete backup", 编辑框_黑名单, HoldBackup, 0, kFileError, false},
+        {"temporary package", 编辑框_黑名单, FailWrite, 0, kPackFailed, true},
+        {"temporary package", 编辑框_白名单, FailWrite, 0, kPackFailed, true},
         // the first rename is the profile probe of the history database
-        {"rename", 编辑框_白名单, FailRename, 1, kFileError, false},
-        {"element file", 编辑框_黑名单, FailWrite, kExtractedFiles, kFileError, false},
-        {"css file", 编辑框_黑名单, FailWrite, kExtractedFiles + 1, kFileError, false},
-        {"pack after blacklist", 编辑框_黑名单, FailWrite, kExtractedFiles + 2, kPackFailed, false},
-        {"white file", 编辑框_白名单, FailWrite, kExtractedFiles, kFileError, false},
-        {"pack after whitelist", 编辑框_白名单, FailWrite, kExtractedFiles + 1, kPackFailed, false},
+        {"package to backup", 编辑框_黑名单, FailRename, 1, kFileError, true},
+        {"backup held open", 编辑框_白名单, HoldBackup, 0, kFileError, true},
+        {"new package into place", 编辑框_黑名单, FailRename, 2, kFileError, false},
+        {"new package into place", 编辑框_白名单, FailRename, 2, kFileError, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.step);
         // The old package back in place, with an older backup beside it.
+        hooks::ResetFileHooks();
         fs::remove(backup());
         fs::remove(package());
         WriteBytes(package(), oldPackage_);
         WriteBytes(backup(), "an older backup");
-        hooks::ResetFileHooks();
         ASSERT_TRUE(hooks::HoldFileOpen(ProgramPath(profile_ / "HistoryUrl.db")));
         switch (row.fault) {
         case FailWrite: hooks::FailNextWrite(row.after); break;
@@ -288,52 +299,30 @@ TEST_F(Writer, AFaultAtAnyStepKeepsThePreviousPackage) {
         case HoldBackup: hooks::HoldFileOpen(ProgramPath(backup())); break;
         }
         EXPECT_EQ(Write(row.box, "new-rule"), row.status);
-        if (row.backupHoldsOld) {
-            EXPECT_EQ(ReadBytes(backup()), oldPackage_);
-            EXPECT_TRUE(fs::exists(package()));
-        } else {
-            EXPECT_EQ(ReadBytes(package()), oldPackage_);
+        EXPECT_EQ(ReadBytes(package()), oldPackage_);
+        EXPECT_EQ(fs::exists(backup()), row.olderBackupKept);
+        if (row.olderBackupKept) {
+            EXPECT_EQ(ReadBytes(backup()), "an older backup");
         }
-        for (const auto& e : fs::directory_iterator(install_.tmp())) fs::remove_all(e.path());
+        EXPECT_EQ(Temporaries(profile_), std::vector<std::string>());
     }
 }
 
-TEST_F(Writer, AFailureWithoutAPackageLeavesNoneAndNoOlderBackupComesBack) {
+TEST_F(Writer, AFailureWithoutAPackageLeavesNoneAndTheBackupAsItWas) {
     ASSERT_TRUE(window_.open());
     fs::remove(package());
     WriteBytes(backup(), "an older backup");
     const struct {
-        int after;
+        bool failRename;
         const char* status;
-    } rows[] = {{0, kFileError}, {1, kPackFailed}};  // the whitelist file, then the packing
+    } rows[] = {{false, kPackFailed}, {true, kFileError}};  // the temporary package, its rename
     for (const auto& row : rows) {
-        hooks::FailNextWrite(row.after);
+        if (row.failRename) hooks::FailNextRename(1);
+        else hooks::FailNextWrite(0);
         EXPECT_EQ(Write(编辑框_白名单, "w"), row.status);
         EXPECT_FALSE(fs::exists(package()));
         EXPECT_EQ(ReadBytes(backup()), "an older backup");
-    }
-}
-
-TEST_F(Writer, APartialPackageGoesBeforeTheBackupComesBack) {
-    const Text profile = ProgramPath(profile_);
-    const struct {
-        bool movedToBackup, packingFailed;
-        const char* packageAfter;
-        const char* backupAfter;
-    } rows[] = {
-        {true, true, "old", nullptr},           // the partial archive goes, the old one returns
-        {true, false, "partial", "old"},        // after a rule-file failure nothing is deleted
-        {false, true, nullptr, "old"},          // no package before: an older backup stays
-    };
-    for (const auto& row : rows) {
-        WriteBytes(package(), "partial");
-        fs::remove(backup());
-        WriteBytes(backup(), "old");
-        RestorePreviousPackage(profile, row.movedToBackup, row.packingFailed);
-        EXPECT_EQ(ReadBytes(package()), row.packageAfter ? row.packageAfter : "") << row.movedToBackup << row.packingFailed;
-        EXPECT_EQ(fs::exists(package()), row.packageAfter != nullptr);
-        EXPECT_EQ(fs::exists(backup()), row.backupAfter != nullptr);
-        if (row.backupAfter) EXPECT_EQ(ReadBytes(backup()), row.backupAfter);
+        EXPECT_EQ(Temporaries(profile_), std::vector<std::string>());
     }
 }
 

@@ -7,6 +7,7 @@
 #include "plugin_window.h"
 
 #include "browser_profile.h"
+#include "../unit/stored_zip.h"
 
 #include <cstdlib>
 #include <string>
@@ -23,40 +24,6 @@ const char kBlacklistTyped[] = "**://ads.example/*\r\n 广告规则 块\r\n\r\n*
 const char kWhitelistTyped[] = "@@||ok.example^\r\n**://white.example/*\r\n";
 const std::string kOldWhite = std::string("[count=1]\n@@old-white\n") + '\0';
 const std::string kOldElement = std::string("[count=1]\nold-block") + '\0';
-
-uint32_t Crc32(const std::string& bytes) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : bytes) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-void Put16(std::string& out, uint32_t v) { out += char(v & 0xFF), out += char((v >> 8) & 0xFF); }
-void Put32(std::string& out, uint32_t v) { Put16(out, v & 0xFFFF), Put16(out, v >> 16); }
-
-// A ZIP archive of stored entries (a name ending in "/" is a folder), as another tool would
-// have written the browser's package.
-std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& entries) {
-    std::string out, central;
-    for (const auto& [name, data] : entries) {
-        const uint32_t offset = uint32_t(out.size()), crc = Crc32(data), size = uint32_t(data.size());
-        Put32(out, 0x04034b50), Put16(out, 10), Put16(out, 0), Put16(out, 0), Put16(out, 0), Put16(out, 0x21);
-        Put32(out, crc), Put32(out, size), Put32(out, size), Put16(out, uint32_t(name.size())), Put16(out, 0);
-        out += name + data;
-        Put32(central, 0x02014b50), Put16(central, 20), Put16(central, 10), Put16(central, 0), Put16(central, 0);
-        Put16(central, 0), Put16(central, 0x21), Put32(central, crc), Put32(central, size), Put32(central, size);
-        Put16(central, uint32_t(name.size())), Put16(central, 0), Put16(central, 0), Put16(central, 0), Put16(central, 0);
-        Put32(central, name.back() == '/' ? 0x10 : 0), Put32(central, offset);
-        central += name;
-    }
-    const uint32_t centralOffset = uint32_t(out.size());
-    out += central;
-    Put32(out, 0x06054b50), Put16(out, 0), Put16(out, 0), Put16(out, uint32_t(entries.size()));
-    Put16(out, uint32_t(entries.size())), Put32(out, uint32_t(central.size())), Put32(out, centralOffset), Put16(out, 0);
-    return out;
-}
 
 void SetText(const PluginWindow& w, int id, const wchar_t* text) {
     SendMessageW(w.Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
@@ -95,7 +62,7 @@ TEST(Store, WriteBothListsIntoTheHeldProfileThenFetchThemBack) {
     ASSERT_TRUE(RegisterUser(kActiveUser));
     ASSERT_TRUE(RegisterUser(kIdleUser));
 
-    const std::string original = StoredZip({{"__user__element__", kOldElement},
+    const std::string original = testzip::StoredZip({{"__user__element__", kOldElement},
                                             {"__user__white__", kOldWhite},
                                             {"extra/", ""},
                                             {"extra/note.txt", "kept as it was"},
