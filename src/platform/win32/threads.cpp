@@ -30,6 +30,12 @@ HMODULE PinOwnModule() {
     return module;
 }
 
+// What wakes a dispatching wait: every kind of input, including messages sent from other
+// threads (QS_SENDMESSAGE, which QS_ALLEVENTS lacks). PeekMessage answers those; without them in
+// the mask a window of the waiting thread would answer another thread (the browser, an
+// accessibility tool) only after the whole wait.
+constexpr DWORD kWakeMask = QS_ALLINPUT;
+
 // Runs every pending message of the calling thread. A WM_QUIT is put back for the loop that
 // owns it.
 void DispatchPending() {
@@ -85,7 +91,7 @@ WaitResult WaitDispatching(ThreadHandle thread, const Event* stop, uint32_t time
     if (stop) { stopIndex = count; handles[count++] = static_cast<HANDLE>(stop->Native()); }
     for (;;) {
         // Each wait has the full time-out: it measures time without any message.
-        const DWORD r = MsgWaitForMultipleObjectsEx(count, handles, timeoutMs, QS_ALLEVENTS,
+        const DWORD r = MsgWaitForMultipleObjectsEx(count, handles, timeoutMs, kWakeMask,
                                                     MWMO_INPUTAVAILABLE);
         if (r == WAIT_OBJECT_0 + threadIndex) return WaitResult::ThreadEnded;
         if (r == WAIT_OBJECT_0 + stopIndex) return WaitResult::Stopped;
@@ -105,7 +111,7 @@ bool PauseDispatching(uint32_t ms, const Event* stop) {
         const uint64_t now = GetTickCount64();
         if (now >= until) return true;
         const DWORD r = MsgWaitForMultipleObjectsEx(stopHandle ? 1 : 0, &stopHandle,
-                                                    DWORD(until - now), QS_ALLEVENTS,
+                                                    DWORD(until - now), kWakeMask,
                                                     MWMO_INPUTAVAILABLE);
         if (stopHandle && r == WAIT_OBJECT_0) return false;
         if (r == WAIT_OBJECT_0 + (stopHandle ? 1 : 0)) DispatchPending();
