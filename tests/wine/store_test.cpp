@@ -8,6 +8,7 @@
 
 #include "browser_profile.h"
 #include "../unit/stored_zip.h"
+#include "store/zip_archive.h"
 
 #include <cstdlib>
 #include <string>
@@ -63,10 +64,10 @@ TEST(Store, WriteBothListsIntoTheHeldProfileThenFetchThemBack) {
     ASSERT_TRUE(RegisterUser(kIdleUser));
 
     const std::string original = testzip::StoredZip({{"__user__element__", kOldElement},
-                                            {"__user__white__", kOldWhite},
-                                            {"extra/", ""},
-                                            {"extra/note.txt", "kept as it was"},
-                                            {"extra/keep.gz", "stored, not deflated"}});
+                                                     {"__user__white__", kOldWhite},
+                                                     {"extra/", ""},
+                                                     {"extra/note.txt", "kept as it was"},
+                                                     {"extra/keep.gz", "stored, not deflated"}});
     const std::wstring package = active + L"\\ContentListPackage", backup = active + L"\\ContentListPackage.Backup";
     ASSERT_TRUE(WriteFileBytes(package, original));
 
@@ -120,6 +121,47 @@ TEST(Store, WriteBothListsIntoTheHeldProfileThenFetchThemBack) {
     RegDeleteKeyW(HKEY_CURRENT_USER, (std::wstring(kUsersKey) + L"\\" + kIdleUser).c_str());
     DeleteTree(active);
     DeleteTree(idle);
+}
+
+// Read-only files do not stop a write, through the real file system: the package and its backup
+// read-only (the attribute MoveFileEx refuses to replace), and a read-only temporary package left
+// by an interrupted write beside them.
+TEST(Store, ReadOnlyPackageBackupAndLeftoversDoNotStopWrites) {
+    const std::wstring dataDir = AppDataFolder() + L"\\SogouExplorer", user = L"QuorlexReadOnly";
+    const std::wstring profile = dataDir + L"\\" + user;
+    const std::wstring package = profile + L"\\ContentListPackage", backup = profile + L"\\ContentListPackage.Backup";
+    const std::wstring leftover = profile + L"\\ContentListPackage.~1a2b.tmp";
+    DeleteTree(profile);
+    CreateDirectoryW(dataDir.c_str(), nullptr);
+    ASSERT_TRUE(CreateDirectoryW(profile.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(profile + L"\\HistoryUrl.db", "history"));
+    ASSERT_TRUE(RegisterUser(user));
+    std::string previous = testzip::StoredZip({{"__user__white__", kOldWhite}});
+    ASSERT_TRUE(WriteFileBytes(package, previous));
+    ASSERT_TRUE(WriteFileBytes(backup, testzip::StoredZip({{"__user__element__", kOldElement}})));
+    ASSERT_TRUE(WriteFileBytes(leftover, "half a package"));
+    {
+        Holder browser(profile + L"\\HistoryUrl.db");
+        ASSERT_TRUE(browser.holding());
+        PluginWindow w;
+        ASSERT_NE(w.hwnd(), nullptr);
+        for (const wchar_t* rules : {L"@@||first.example^", L"@@||second.example^"}) {
+            for (const std::wstring& file : {package, backup, leftover})
+                SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+            SetText(w, 编辑框_白名单, rules);
+            ASSERT_TRUE(RunCommand(w, 按钮_白名单_写到规则文件, kWritten)) << w.Text(标签_状态).size();
+            EXPECT_EQ(ReadFileBytes(backup), previous);
+            EXPECT_FALSE(Exists(leftover));
+            previous = ReadFileBytes(package);
+            std::vector<ArchiveEntry> entries;
+            ASSERT_EQ(ReadArchive(previous, entries), kExtractDone);
+            ASSERT_EQ(entries.size(), 1u);
+            EXPECT_EQ(entries[0].data, "[count=1]\n" + std::string(rules, rules + wcslen(rules)) + "\n" + '\0');
+        }
+    }
+    for (const std::wstring& file : {package, backup}) SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RegDeleteKeyW(HKEY_CURRENT_USER, (std::wstring(kUsersKey) + L"\\" + user).c_str());
+    DeleteTree(profile);
 }
 
 }  // namespace

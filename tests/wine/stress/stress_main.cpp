@@ -8,14 +8,18 @@
 // the close, every thread the plug-in started must end (host.exe can unload the DLL), host.exe
 // must exit with 0, and the
 // profile's ContentListPackage or its backup must still hold the package of before. Then the
-// browser is killed at a random moment of a write, ROUNDS times, with the same check on the
-// package, and a last write must succeed. Prints one "ok ..." or "FAIL ..." line per scenario.
+// browser is killed at a random moment of a write, ROUNDS times, the blacklist and the
+// whitelist in turn: right after the kill a complete package with the last rules written
+// completely must be there under one of the two names, and the write of the other list that
+// follows must leave a package holding that list and the killed write's list if it had
+// completed, else the one before. Prints one "ok ..." or "FAIL ..." line per scenario.
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <random>
 #include <string>
@@ -23,7 +27,10 @@
 
 #include "../browser_profile.h"
 #include "common/controls.h"
+#include "store/package_writer.h"
+#include "store/zip_archive.h"
 #include "ui/layout.h"
+#include "web/decode.h"
 #include "web/web_fetch.h"
 
 namespace {
@@ -274,35 +281,111 @@ void RunScenario(const Scenario& s, const Profile& p, int rounds) {
         printf("FAIL shutdown during %s, round %d: %s\n", s.name, round, failure.c_str());
 }
 
+// The rule files of a package, by entry name.
+using RuleFiles = std::map<std::string, std::string>;
+
+bool IsRuleFile(const Text& name) {
+    return name == "__user__element__" || name == "__user__css__" || name == "__user__white__";
+}
+
+// The rule files of a package file that reads completely; false for a missing or damaged one.
+bool ReadRuleFiles(const std::wstring& path, RuleFiles& out) {
+    out.clear();
+    std::vector<ArchiveEntry> entries;
+    if (!Exists(path) || ReadArchive(ReadFileBytes(path), entries) != kExtractDone) return false;
+    for (const ArchiveEntry& e : entries)
+        if (IsRuleFile(e.entry.name)) out[e.entry.name] = e.data;
+    return true;
+}
+
+// The rules the user has: those of the package, or of the backup when the package is not
+// complete.
+RuleFiles LastGoodRules(const Profile& p) {
+    RuleFiles files;
+    if (!ReadRuleFiles(p.package(), files)) ReadRuleFiles(p.backup(), files);
+    return files;
+}
+
+// One list as typed into its box, and the rule files a write of it makes.
+struct ListWrite {
+    int box, button;
+    std::string typed;  // ASCII
+    RuleFiles files;
+};
+
+ListWrite MakeListWrite(bool blacklist, const std::string& word, int round) {
+    ListWrite w;
+    w.box = blacklist ? 编辑框_黑名单 : 编辑框_白名单;
+    w.button = blacklist ? 按钮_黑名单_写到规则文件 : 按钮_白名单_写到规则文件;
+    const std::string host = word + "-" + std::to_string(round) + ".example";
+    w.typed = blacklist ? "**://" + host + "/*\r\n**://" + host + "^*##.ad" : "@@||" + host + "^";
+    const Text rules = NormaliseRuleText(w.typed);
+    if (blacklist) {
+        const BlacklistFiles files = BlacklistRuleFiles(rules);
+        w.files = {{"__user__element__", GbkToUtf8(files.element)}, {"__user__css__", GbkToUtf8(files.css)}};
+    } else {
+        w.files = {{"__user__white__", GbkToUtf8(WhitelistRuleFile(rules))}};
+    }
+    return w;
+}
+
+RuleFiles With(RuleFiles base, const RuleFiles& written) {
+    for (const auto& [name, data] : written) base[name] = data;
+    return base;
+}
+
+bool Holds(const RuleFiles& files, const RuleFiles& list) { return With(files, list) == files; }
+
+void StartWrite(Host& h, const ListWrite& w) {
+    h.SetText(w.box, std::wstring(w.typed.begin(), w.typed.end()));
+    h.Click(w.button);
+}
+
+// Each round kills a write of one list at a random moment, checks what is on disk, and writes
+// the other list normally; the lists take turns as the killed one.
 void RunKilledWrites(const Profile& p, int rounds, DWORD writeMs) {
     std::string failure;
     int round = 0, completed = 0;
     for (; round < rounds && failure.empty(); ++round) {
-        const std::string before = CurrentPackage(p);
-        Host h;
-        if (!h.Window()) {
-            failure = "no window";
+        const bool blacklistKilled = round % 2 == 0;
+        const ListWrite killed = MakeListWrite(blacklistKilled, "killed", round);
+        const ListWrite next = MakeListWrite(!blacklistKilled, "next", round);
+        const RuleFiles before = LastGoodRules(p);
+        {
+            Host h;
+            if (!h.Window()) {
+                failure = "no window";
+                break;
+            }
+            StartWrite(h, killed);
+            Sleep(Between(0, writeMs));
+            h.Kill();
+        }
+        // The killed write completed when the package holds its list.
+        RuleFiles inPackage, inBackup;
+        const bool packageComplete = ReadRuleFiles(p.package(), inPackage);
+        const bool backupComplete = ReadRuleFiles(p.backup(), inBackup);
+        const bool killedCompleted = packageComplete && Holds(inPackage, killed.files);
+        completed += killedCompleted;
+        const RuleFiles lastGood = killedCompleted ? With(before, killed.files) : before;
+        if (!(packageComplete && inPackage == lastGood) && !(backupComplete && inBackup == lastGood)) {
+            failure = "right after the kill, neither the package nor its backup holds the last rules written";
             break;
         }
-        h.SetText(编辑框_黑名单, L"**://killed-" + std::to_wstring(round) + L".example/*");
-        h.Click(按钮_黑名单_写到规则文件);
-        Sleep(Between(0, writeMs));
-        if (h.Text(标签_状态) == Wide(kWritten)) ++completed;
-        h.Kill();
-        if (!PreviousPackageKept(p, before)) failure = "the previous package is gone";
-    }
-    if (failure.empty()) {
         Host h;
-        h.SetText(编辑框_黑名单, L"**://after-the-kills.example/*");
-        h.Click(按钮_黑名单_写到规则文件);
+        StartWrite(h, next);
         if (!WaitFor([&] { return h.Text(标签_状态) == Wide(kWritten); }, 20000)) failure = "the next write failed";
         h.Close();
         ULONGLONG ms = 0;
         if (failure.empty()) failure = h.Outcome(ms);
+        if (failure.empty() && !(ReadRuleFiles(p.package(), inPackage) && inPackage == With(lastGood, next.files)))
+            failure = std::string("after the next write the package does not hold ") +
+                      (Holds(inPackage, next.files) ? "the other list of the last completed write" : "the list just written");
     }
     if (failure.empty())
-        printf("ok write killed at random moments %d times within the %lu ms a write takes (%d had finished): "
-               "the package or its backup always held the previous one, and the next write succeeded\n",
+        printf("ok write killed at random moments %d times within the %lu ms a write takes (%d had completed), "
+               "the blacklist and the whitelist in turn: the package or its backup always held the last rules "
+               "written, and each following write of the other list kept them\n",
                rounds, writeMs, completed);
     else
         printf("FAIL write killed at random moments, round %d: %s\n", round, failure.c_str());
