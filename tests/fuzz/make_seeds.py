@@ -236,8 +236,8 @@ def http_headers_seeds():
 
 def user_rules_seeds():
     # FuzzedDataProvider form: the three files as strings ended by a backslash and one other
-    # byte, then the flags byte last (bit 1 custom-only, bit 2 raw package, bits 4, 8, 16 which
-    # files are in the package, bit 32 stored instead of deflated).
+    # byte, then the flags byte last (bit 1 unused, bit 2 raw package, bits 4, 8, 16 which files
+    # are in the package, bit 32 stored instead of deflated).
     def files(*texts):
         return b"".join(t.replace(b"\\", b"\\\\") + b"\\ " for t in texts)
     element = rule_file(3, ["**://ad.example.com*", "||own rule", "", "my.example.com##.x"])
@@ -245,6 +245,10 @@ def user_rules_seeds():
     white = b"no header\nrule]\nx\r\ny\n\0"
     write("user_rules", "three_files_all.bin", files(element, css, white) + bytes([0x1C]))
     write("user_rules", "three_files_custom_stored.bin", files(element, css, white) + bytes([0x3D]))
+    # Blanks before a browser rule: the line is the user's own, and the final trim brings its
+    # "**" to the front of the custom-only list.
+    indented = rule_file(2, ["  **://lead.example.com^", "||own rule"])
+    write("user_rules", "blanks_before_browser_rule.bin", files(indented, b"", b"") + bytes([0x05]))
     package = zip_bytes([("__user__element__", element), ("__user__white__", white)])
     write("user_rules", "raw_package.bin", package + bytes([0x03]))
 

@@ -2,9 +2,11 @@
 // profile of a throw-away browser installation. The input is either the package itself (flag bit
 // 2) or, to reach the text handling past the archive, the three rule files that a package is
 // built from, each as a length-delimited string (FuzzedDataProvider) and present or not by its
-// flag bit; bit 1 chooses the custom-only mode. For any input: the package is not changed by
-// reading it, every read removes its work directory, and a rule list comes back in its form: CR
-// LF between lines, and in the custom-only mode trimmed and without the browser's "**" rules.
+// flag bit (bit 1 is not used: every file is read in both modes). For any input: the package is
+// not changed by reading it, every read removes its work directory, a rule list comes back with
+// CR LF between lines, and the custom-only list is the full list without the lines that begin
+// with "**", trimmed at its ends. That trim may bring a "**" to the front of the first line (a
+// line "  **x" is the user's own, and comes back as "**x"): the reader does not promise more.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdlib.h>
 
@@ -24,9 +26,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The installation: a current directory of its own (entered for the reads only, so that
-// libFuzzer's relative paths keep working), AppData through the user-shell-folder value, one registered user "u" whose
-// history database the "browser" holds open, and the "tmp" directory for work directories.
+// The installation: a current directory of its own, without a "path" file (entered for the reads
+// only; scripts/fuzz.sh gives libFuzzer absolute paths, so that an input that fails a check
+// while it is entered is still kept), AppData through the user-shell-folder value, one
+// registered user "u" whose history database the "browser" holds open, and the "tmp" directory
+// for work directories.
 struct Install {
     fuzz::TempDir root;
     fs::path cwd, profile, package, tmp;
@@ -55,13 +59,21 @@ struct Install {
 const char* const kRuleFiles[] = {"__user__element__", "__user__css__", "__user__white__"};
 const int kKinds[] = {kRuleFileElement, kRuleFileCss, kRuleFileWhite};
 
-void CheckRuleList(const Text& rules, bool customOnly) {
+void CheckCrLf(const Text& rules) {
     for (size_t i = 0; i < rules.size(); ++i) {
         if (rules[i] == '\n') FUZZ_CHECK(i > 0 && rules[i - 1] == '\r');
     }
-    if (!customOnly) return;
-    FUZZ_CHECK(TrimRuleText(rules) == rules);
-    for (const Text& line : Split(rules, "\r\n")) FUZZ_CHECK(Left(line, 2) != "**");
+}
+
+// The custom-only list of a file against its full list.
+void CheckCustomOnly(const Text& all, const Text& custom) {
+    Text kept;
+    for (const Text& line : Split(all, "\r\n")) {
+        if (Left(line, 2) == "**") continue;
+        kept += "\r\n";
+        kept += line;
+    }
+    FUZZ_CHECK(custom == TrimRuleText(kept));
 }
 
 }  // namespace
@@ -70,7 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Install install;
     FuzzedDataProvider in(data, size);
     const uint8_t flags = in.ConsumeIntegral<uint8_t>();
-    const bool customOnly = flags & 1;
     ByteBuffer package;
     if (flags & 2) {
         package = in.ConsumeRemainingBytesAsString();
@@ -88,9 +99,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fs::path previous = fs::current_path();
     fs::current_path(install.cwd);
     for (int kind : kKinds) {
-        const Text rules = ReadPackageRuleFile(kind, customOnly);
+        const Text all = ReadPackageRuleFile(kind, false);
+        const Text custom = ReadPackageRuleFile(kind, true);
         FUZZ_CHECK(fuzz::EntryCount(install.tmp) == 0);
-        CheckRuleList(rules, customOnly);
+        CheckCrLf(all);
+        CheckCrLf(custom);
+        CheckCustomOnly(all, custom);
     }
     fs::current_path(previous);
     ByteBuffer after;

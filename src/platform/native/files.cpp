@@ -26,7 +26,6 @@
 #include <ctime>
 #include <mutex>
 #include <new>
-#include <set>
 #include <string>
 #include <utility>
 
@@ -62,7 +61,9 @@ struct PendingFailure {
 struct Hooks {
     std::mutex mutex;
     PendingFailure writes, renames, directories;
-    std::set<std::pair<dev_t, ino_t>> held;
+    // Compared for equality only: whether a file is held never depends on how its inode
+    // number orders against another's (which would make the fuzz targets' runs differ).
+    std::vector<std::pair<dev_t, ino_t>> held;
     bool recording = false;
     int exitAt = 0, exitStatus = 0;
     std::vector<Text> steps;
@@ -110,7 +111,7 @@ bool IsHeld(const std::string& native) {
     std::pair<dev_t, ino_t> id;
     if (!FileIdentity(native, id)) return false;
     std::lock_guard<std::mutex> lock(H().mutex);
-    return H().held.count(id) != 0;
+    return std::find(H().held.begin(), H().held.end(), id) != H().held.end();
 }
 
 // ---- helpers --------------------------------------------------------------------------------
@@ -254,7 +255,7 @@ bool HoldFileOpen(const Text& path) {
     struct stat st;
     if (!StatNative(native, st) || S_ISDIR(st.st_mode) || !FileIdentity(native, id)) return false;
     std::lock_guard<std::mutex> lock(H().mutex);
-    H().held.insert(id);
+    if (std::find(H().held.begin(), H().held.end(), id) == H().held.end()) H().held.push_back(id);
     return true;
 }
 
@@ -262,7 +263,7 @@ void ReleaseFile(const Text& path) {
     std::pair<dev_t, ino_t> id;
     if (!FileIdentity(NativePath(path), id)) return;
     std::lock_guard<std::mutex> lock(H().mutex);
-    H().held.erase(id);
+    H().held.erase(std::remove(H().held.begin(), H().held.end(), id), H().held.end());
 }
 
 void ResetFileHooks() {
