@@ -1,7 +1,10 @@
 // ExtractArchive on an archive file holding the input, into a fresh directory. For any input:
 // the result is one of the three codes, nothing is written beside the target directory, a refused
 // archive writes nothing, no symbolic link is made, and a completely extracted archive packs
-// again into an archive that extracts completely too (the package writer relies on that).
+// again into an archive that extracts completely too. Read in memory (ReadArchive), the input is
+// refused exactly when the extraction refuses it and is complete only when the extraction is;
+// the entries it keeps, copied into a new archive as the package writer carries them over, read
+// back completely with the same names and data.
 #include <cstddef>
 #include <cstdint>
 
@@ -26,6 +29,23 @@ bool CountFiles(const fs::path& dir, size_t& files) {
     return !ec;
 }
 
+void CheckReadInMemory(const ByteBuffer& input, int extracted) {
+    std::vector<ArchiveEntry> kept;
+    const int read = ReadArchive(input, kept);
+    FUZZ_CHECK((read == kExtractRefused) == (extracted == kExtractRefused));
+    if (read != kExtractDone) FUZZ_CHECK(extracted != kExtractDone);
+    ZipWriter zip;
+    for (const ArchiveEntry& e : kept) FUZZ_CHECK(CopyArchiveEntry(zip, e));
+    std::vector<ArchiveEntry> copied;
+    FUZZ_CHECK(ReadArchive(zip.Finish(), copied) == kExtractDone);
+    FUZZ_CHECK(copied.size() == kept.size());
+    for (size_t i = 0; i < kept.size(); ++i) {
+        FUZZ_CHECK(copied[i].entry.rawName == kept[i].entry.rawName);
+        FUZZ_CHECK(copied[i].entry.name == kept[i].entry.name);
+        FUZZ_CHECK(copied[i].data == kept[i].data);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -37,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const int result = ExtractArchive(ProgramPath(archive), ProgramPath(target));
     FUZZ_CHECK(result == kExtractDone || result == kExtractRefused || result == kExtractEntryFailed);
+    CheckReadInMemory(ByteBuffer(reinterpret_cast<const char*>(data), size), result);
     // Confined: the temporary directory still holds the archive and "out" only, "out" the target.
     FUZZ_CHECK(fuzz::EntryCount(temp.path()) == 2);
     FUZZ_CHECK(fuzz::EntryCount(outer) == 1);
