@@ -20,30 +20,21 @@ using namespace storetest;
 const char kWritten[] = "写入成功！请立即重启浏览器以使规则生效";
 const char kWrittenOverDamaged[] = "写入成功！原规则包已损坏，已保留为备份";
 
-std::string RuleFile(const std::string& text) { return text + '\0'; }
-
-// A package as the program writes it, from entry name to data.
-std::string Package(const std::map<std::string, std::string>& files) {
-    ZipWriter zip;
-    for (const auto& [name, data] : files) EXPECT_TRUE(zip.AddFile(name, data, false));
-    return zip.Finish();
-}
-
 const std::map<std::string, std::string> kOldRules = {
-    {"__user__element__", RuleFile("[count=1]\nold-block")},
-    {"__user__css__", RuleFile("[count=1]\nold##hide")},
-    {"__user__white__", RuleFile("[count=1]\nold-white\n")},
+    {"__user__element__", RuleFileBytes("[count=1]\nold-block")},
+    {"__user__css__", RuleFileBytes("[count=1]\nold##hide")},
+    {"__user__white__", RuleFileBytes("[count=1]\nold-white\n")},
     {"extra/a.txt", "kept"},
 };
 // kOldRules as far as they can be read once the data of extra/a.txt is damaged.
 const std::map<std::string, std::string> kOldRulesSaved = {
-    {"__user__element__", RuleFile("[count=1]\nold-block")},
-    {"__user__css__", RuleFile("[count=1]\nold##hide")},
-    {"__user__white__", RuleFile("[count=1]\nold-white\n")},
+    {"__user__element__", RuleFileBytes("[count=1]\nold-block")},
+    {"__user__css__", RuleFileBytes("[count=1]\nold##hide")},
+    {"__user__white__", RuleFileBytes("[count=1]\nold-white\n")},
 };
 const std::map<std::string, std::string> kOlderRules = {
-    {"__user__element__", RuleFile("[count=1]\nolder-block")},
-    {"__user__white__", RuleFile("[count=1]\nolder-white\n")},
+    {"__user__element__", RuleFileBytes("[count=1]\nolder-block")},
+    {"__user__white__", RuleFileBytes("[count=1]\nolder-white\n")},
 };
 
 // The archive with one byte of the data of entry `name` changed: its CRC fails, the rest reads.
@@ -64,22 +55,13 @@ std::map<std::string, std::string> Entries(const std::string& bytes) {
     return out;
 }
 
-class PackageFiles : public ::testing::Test {
+class PackageFiles : public ProfileTest {
 protected:
-    PackageFiles() {
-        profile_ = install_.root() / "profile";
-        fs::create_directories(profile_);
-    }
-    fs::path package() const { return profile_ / "ContentListPackage"; }
-    fs::path backup() const { return profile_ / "ContentListPackage.Backup"; }
     PackageWriteResult Write(const Text& rules, int mode) { return WriteRulesToProfile(ProgramPath(profile_), rules, mode); }
-
-    BrowserInstall install_;
-    fs::path profile_;
 };
 
 TEST_F(PackageFiles, ThePreviousRulesComeFromTheCopyThatReadsCompletely) {
-    const std::string old = Package(kOldRules), older = Package(kOlderRules);
+    const std::string old = PackageOf(kOldRules), older = PackageOf(kOlderRules);
     const std::string truncated = old.substr(0, old.size() / 2), spoiled = Spoiled(old, "extra/a.txt");
     std::vector<ArchiveEntry> saved;
     ASSERT_EQ(ReadArchive(spoiled, saved), kExtractEntryFailed);
@@ -118,7 +100,7 @@ TEST_F(PackageFiles, ThePreviousRulesComeFromTheCopyThatReadsCompletely) {
         EXPECT_STREQ(result.status, row.status);
         std::map<std::string, std::string> expected;
         if (row.carried) expected = *row.carried;
-        expected["__user__white__"] = RuleFile("[count=1]\nnew-white\n");
+        expected["__user__white__"] = RuleFileBytes("[count=1]\nnew-white\n");
         EXPECT_EQ(Entries(ReadBytes(package())), expected);
         EXPECT_EQ(fs::exists(backup()), row.backupAfter != nullptr);
         if (row.backupAfter) {
@@ -132,11 +114,11 @@ TEST_F(PackageFiles, ThePreviousRulesComeFromTheCopyThatReadsCompletely) {
 TEST_F(PackageFiles, OtherEntriesAreCarriedOverByteForByte) {
     const std::string gbkName = "说明.txt";  // GBK at run time
     const std::string utf8Name = u8"规则/备注.txt";
-    WriteBytes(package(), testzip::StoredZip({{"__user__element__", RuleFile("[count=1]\nold-block")},
+    WriteBytes(package(), testzip::StoredZip({{"__user__element__", RuleFileBytes("[count=1]\nold-block")},
                                               {gbkName, "gbk named"},
                                               {u8"规则/", "", true},
                                               {utf8Name, "utf-8 named", true},
-                                              {"__user__white__", RuleFile("[count=1]\nold-white\n")}}));
+                                              {"__user__white__", RuleFileBytes("[count=1]\nold-white\n")}}));
     ASSERT_TRUE(Write("new-block", kWriteModeBlacklist).written);
 
     std::vector<ArchiveEntry> entries;
@@ -153,22 +135,22 @@ TEST_F(PackageFiles, OtherEntriesAreCarriedOverByteForByte) {
     EXPECT_EQ(names, expected);
     EXPECT_EQ(data[gbkName], "gbk named");
     EXPECT_EQ(data[utf8Name], "utf-8 named");
-    EXPECT_EQ(data["__user__element__"], RuleFile("[count=1]\nnew-block"));
-    EXPECT_EQ(data["__user__white__"], RuleFile("[count=1]\nold-white\n"));
+    EXPECT_EQ(data["__user__element__"], RuleFileBytes("[count=1]\nnew-block"));
+    EXPECT_EQ(data["__user__white__"], RuleFileBytes("[count=1]\nold-white\n"));
 }
 
 // A rule file under another spelling is the same file to Windows: it is replaced, once.
 TEST_F(PackageFiles, ARuleFileIsReplacedWhateverTheCaseOfItsName) {
-    WriteBytes(package(), testzip::StoredZip({{"__USER__WHITE__", RuleFile("[count=1]\nold\n")},
-                                              {"__user__white__", RuleFile("[count=1]\nagain\n")}}));
+    WriteBytes(package(), testzip::StoredZip({{"__USER__WHITE__", RuleFileBytes("[count=1]\nold\n")},
+                                              {"__user__white__", RuleFileBytes("[count=1]\nagain\n")}}));
     ASSERT_TRUE(Write("new-white", kWriteModeWhitelist).written);
-    const std::map<std::string, std::string> expected = {{"__user__white__", RuleFile("[count=1]\nnew-white\n")}};
+    const std::map<std::string, std::string> expected = {{"__user__white__", RuleFileBytes("[count=1]\nnew-white\n")}};
     EXPECT_EQ(Entries(ReadBytes(package())), expected);
 }
 
 TEST_F(PackageFiles, ReadOnlyPackageAndBackupDoNotStopLaterWrites) {
-    WriteBytes(package(), Package(kOldRules));
-    WriteBytes(backup(), Package(kOlderRules));
+    WriteBytes(package(), PackageOf(kOldRules));
+    WriteBytes(backup(), PackageOf(kOlderRules));
     for (const char* rules : {"first", "second", "third"}) {
         fs::permissions(package(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         fs::permissions(backup(), fs::perms::owner_read);
@@ -176,12 +158,12 @@ TEST_F(PackageFiles, ReadOnlyPackageAndBackupDoNotStopLaterWrites) {
         EXPECT_STREQ(Write(rules, kWriteModeWhitelist).status, kWritten) << rules;
         EXPECT_EQ(ReadBytes(backup()), before);
         EXPECT_EQ(Entries(ReadBytes(package())).at("__user__white__"),
-                  RuleFile("[count=1]\n" + std::string(rules) + "\n"));
+                  RuleFileBytes("[count=1]\n" + std::string(rules) + "\n"));
     }
 }
 
 TEST_F(PackageFiles, TemporaryPackagesOfInterruptedWritesAreRemoved) {
-    WriteBytes(package(), Package(kOldRules));
+    WriteBytes(package(), PackageOf(kOldRules));
     const char* leftovers[] = {"ContentListPackage.~1f2e.tmp", "ContentListPackage.~ab.TMP"};
     for (const char* name : leftovers) WriteBytes(profile_ / name, "half a package");
     fs::permissions(profile_ / leftovers[1], fs::perms::owner_read);
@@ -202,7 +184,7 @@ TEST_F(PackageFiles, TemporaryPackagesOfInterruptedWritesAreRemoved) {
 // its data to be on the disk: the temporary package is flushed before it is renamed, and each
 // rename is followed by a flush of the directory.
 TEST_F(PackageFiles, TheNewPackageIsFlushedBeforeItsRenameAndTheDirectoryAfter) {
-    WriteBytes(package(), Package(kOldRules));
+    WriteBytes(package(), PackageOf(kOldRules));
     platform::testhooks::RecordFileSteps();
     ASSERT_TRUE(Write("w", kWriteModeWhitelist).written);
     std::vector<std::string> kinds;

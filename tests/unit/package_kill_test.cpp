@@ -27,14 +27,6 @@ using Entries = std::map<std::string, std::string>;
 constexpr int kKilled = 86;  // the exit status of a child cut off at its step
 const char kWritten[] = "写入成功！请立即重启浏览器以使规则生效";
 
-std::string RuleFile(const std::string& text) { return text + '\0'; }
-
-std::string Package(const Entries& files) {
-    ZipWriter zip;
-    for (const auto& [name, data] : files) EXPECT_TRUE(zip.AddFile(name, data, false));
-    return zip.Finish();
-}
-
 // The entries of a package file that reads completely; false for a missing or damaged one.
 bool ReadComplete(const fs::path& file, Entries& out) {
     out.clear();
@@ -53,11 +45,11 @@ struct ListWrite {
 
 ListWrite Black(const std::string& word) {
     return {kWriteModeBlacklist, word + "-block\r\n" + word + "##hide",
-            {{"__user__element__", RuleFile("[count=1]\n" + word + "-block")},
-             {"__user__css__", RuleFile("[count=1]\n" + word + "##hide")}}};
+            {{"__user__element__", RuleFileBytes("[count=1]\n" + word + "-block")},
+             {"__user__css__", RuleFileBytes("[count=1]\n" + word + "##hide")}}};
 }
 ListWrite White(const std::string& word) {
-    return {kWriteModeWhitelist, word + "-white", {{"__user__white__", RuleFile("[count=1]\n" + word + "-white\n")}}};
+    return {kWriteModeWhitelist, word + "-white", {{"__user__white__", RuleFileBytes("[count=1]\n" + word + "-white\n")}}};
 }
 
 Entries With(Entries base, const ListWrite& w) {
@@ -81,20 +73,13 @@ const Start kStarts[] = {
     {"no package", nullptr, false, {}},
 };
 
-class KilledWrite : public ::testing::Test {
+class KilledWrite : public ProfileTest {
 protected:
-    KilledWrite() {
-        profile_ = install_.root() / "profile";
-        fs::create_directories(profile_);
-    }
-    fs::path package() const { return profile_ / "ContentListPackage"; }
-    fs::path backup() const { return profile_ / "ContentListPackage.Backup"; }
-
     void Prepare(const Start& s) {
         for (const auto& e : fs::directory_iterator(profile_)) fs::remove_all(e.path());
-        const std::string lost = Package(With(With({{"extra/a.txt", "kept"}}, Black("lost")), White("lost")));
-        if (s.package) WriteBytes(package(), s.package == std::string("old") ? Package(kOld) : lost.substr(0, lost.size() / 2));
-        if (s.backup) WriteBytes(backup(), Package(s.package == std::string("old") ? kOlder : kOld));
+        const std::string lost = PackageOf(With(With({{"extra/a.txt", "kept"}}, Black("lost")), White("lost")));
+        if (s.package) WriteBytes(package(), s.package == std::string("old") ? PackageOf(kOld) : lost.substr(0, lost.size() / 2));
+        if (s.backup) WriteBytes(backup(), PackageOf(s.package == std::string("old") ? kOlder : kOld));
     }
     PackageWriteResult Write(const ListWrite& w) { return WriteRulesToProfile(ProgramPath(profile_), w.typed, w.mode); }
 
@@ -150,9 +135,6 @@ protected:
                     killed.mode == kWriteModeBlacklist ? "blacklist" : "whitelist", steps.size(),
                     next.mode == kWriteModeBlacklist ? "blacklist" : "whitelist");
     }
-
-    BrowserInstall install_;
-    fs::path profile_;
 };
 
 TEST_F(KilledWrite, BlacklistThenWhitelist) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "crc32.h"
+
 namespace rartest {
 
 struct RarEntry {
@@ -16,15 +18,7 @@ struct RarEntry {
     bool directory = false;
 };
 
-// CRC-32 (the zlib and RAR polynomial), bitwise: the fixtures are tiny.
-inline uint32_t Crc32(const std::string& bytes) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char b : bytes) {
-        crc ^= b;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
+using testcrc::Crc32;
 
 inline void Put(std::string& s, uint64_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) s += char(v >> (8 * i));

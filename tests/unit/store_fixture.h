@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 
 #include "common/text.h"
@@ -18,6 +19,7 @@
 #include "platform/native/files_test_hooks.h"
 #include "platform/native/registry_test_api.h"
 #include "platform/registry.h"
+#include "store/zip_format.h"
 
 namespace storetest {
 
@@ -90,6 +92,28 @@ public:
 
 private:
     fs::path root_, cwd_, oldCwd_;
+};
+
+// A rule file's bytes: its text and the zero byte that ends it.
+inline std::string RuleFileBytes(const std::string& text) { return text + '\0'; }
+
+// A package as the program writes it, from entry name to data.
+inline std::string PackageOf(const std::map<std::string, std::string>& files) {
+    ZipWriter zip;
+    for (const auto& [name, data] : files) EXPECT_TRUE(zip.AddFile(name, data, false));
+    return zip.Finish();
+}
+
+// A profile directory of its own in a throw-away installation, for the tests that hand it to
+// the writer directly.
+class ProfileTest : public ::testing::Test {
+protected:
+    ProfileTest() : profile_(install_.root() / "profile") { fs::create_directories(profile_); }
+    fs::path package() const { return profile_ / "ContentListPackage"; }
+    fs::path backup() const { return profile_ / "ContentListPackage.Backup"; }
+
+    BrowserInstall install_;
+    fs::path profile_;
 };
 
 }  // namespace storetest

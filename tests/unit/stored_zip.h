@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "crc32.h"
+
 namespace testzip {
 
 struct StoredEntry {
@@ -16,14 +18,7 @@ struct StoredEntry {
     bool utf8Flag = false;
 };
 
-inline uint32_t Crc32(const std::string& bytes) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : bytes) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
+using testcrc::Crc32;
 
 inline void Put16(std::string& out, uint32_t v) { out += char(v & 0xFF), out += char((v >> 8) & 0xFF); }
 inline void Put32(std::string& out, uint32_t v) { Put16(out, v & 0xFFFF), Put16(out, v >> 16); }
