@@ -35,6 +35,7 @@ fi
 declare -A max_len=(
   [zip_archive]=65536 [memory_library]=65536 [user_rules]=32768 [xml_sitelist]=16384
   [kingsoft_convert]=16384 [chinalist_convert]=16384 [html_probes]=16384 [http_headers]=4096
+  [redundant_rules]=16384
 )
 # Executions per target in the --runs check, about ten seconds or less each on a slow shared
 # machine: zip_archive and user_rules go through real files for every input (user_rules
@@ -42,6 +43,7 @@ declare -A max_len=(
 declare -A runs=(
   [zip_archive]=1500 [memory_library]=20000 [user_rules]=600 [xml_sitelist]=8000
   [kingsoft_convert]=8000 [chinalist_convert]=8000 [html_probes]=8000 [http_headers]=20000
+  [redundant_rules]=8000
 )
 
 mkdir -p "$dir"
