@@ -1,11 +1,11 @@
 #include "reference_prune.h"
 
 #include <algorithm>
+#include <map>
 #include <numeric>
 
 #include "common/rule_list.h"
 #include "rules/engine/browser_rule.h"
-#include "rules/engine/hash_groups.h"
 
 namespace reference {
 namespace {
@@ -139,48 +139,39 @@ void LiteralScanner::Build() {
 }
 
 
-// Where the rules that may cover a rule are found. The rules indexed are the list's first copy
-// of each text; the keys are hashes, so a candidate still has to pass RuleCovers.
+// Where the rules that may cover a rule are found: the list's first copy of each text, in lists
+// by the texts they are looked up by.
 class CoverIndex {
 public:
     CoverIndex(const std::vector<BrowserRule>& rules, const std::vector<int>& indexed) : rules_(rules) {
-        HashGroups literalIds;
-        std::vector<std::string_view> literals;
+        std::map<std::string_view, int> literalIds;
         for (int i : indexed) {
             const BrowserRule& s = rules[i];
             if (s.kind == RuleKind::Hiding) {
-                if (IsGenericHidingRule(s)) genericHiding_.Add(TextKey(s.selector()), i);
+                if (IsGenericHidingRule(s)) genericHiding_[Text(s.selector())].push_back(i);
                 continue;
             }
             switch (s.address) {
-            case AddressKind::Host: hosts_.Add(TextKey(s.host(), s.options()), i); break;
-            case AddressKind::Domain: domains_.Add(TextKey(s.host(), s.options()), i); break;
+            case AddressKind::Host: hosts_[Pair(s.host(), s.options())].push_back(i); break;
+            case AddressKind::Domain: domains_[Pair(s.host(), s.options())].push_back(i); break;
             case AddressKind::Anywhere: {
                 const std::string_view literal = LongestLiteralRun(s.pattern());
                 if (literal.empty()) {
-                    starOnly_.Add(TextKey(s.options()), i);
-                } else {
-                    anywhere_.push_back(i);
-                    literals.push_back(literal);
+                    starOnly_[Text(s.options())].push_back(i);
+                    break;
                 }
+                // One scanner entry for each distinct literal, and the rules behind each.
+                auto id = literalIds.find(literal);
+                if (id == literalIds.end()) {
+                    id = literalIds.emplace(literal, scanner_.Add(literal)).first;
+                    byLiteral_.emplace_back();
+                }
+                byLiteral_[size_t(id->second)].push_back(i);
                 break;
             }
             }
         }
-        // One scanner entry for each distinct literal, and the rules behind each.
-        for (size_t k = 0; k < literals.size(); ++k) literalIds.Add(TextKey(literals[k]), int(k));
-        literalIds.Build();
-        std::vector<int> idOf(literals.size(), -1);
-        for (size_t k = 0; k < literals.size(); ++k) {
-            const HashGroups::Items same = literalIds.Find(TextKey(literals[k]));
-            for (const int* j = same.begin; j != same.end && idOf[k] < 0; ++j) {
-                if (size_t(*j) < k && literals[size_t(*j)] == literals[k]) idOf[k] = idOf[size_t(*j)];
-            }
-            if (idOf[k] < 0) idOf[k] = scanner_.Add(literals[k]);
-            byLiteral_.Add(uint64_t(idOf[k]) + 1, anywhere_[k]);
-        }
         scanner_.Build();
-        for (HashGroups* index : {&hosts_, &domains_, &starOnly_, &byLiteral_, &genericHiding_}) index->Build();
     }
 
     // Calls visit(s) for each rule that may cover rule `r` (a rule may come more than once)
@@ -189,40 +180,45 @@ public:
     bool AnyCandidate(int r, Visit&& visit) {
         const BrowserRule& rule = rules_[r];
         if (rule.kind == RuleKind::Hiding)
-            return !IsGenericHidingRule(rule) && AnyIn(genericHiding_.Find(TextKey(rule.selector())), visit);
-        if (rule.address == AddressKind::Host && AnyIn(hosts_.Find(TextKey(rule.host(), rule.options())), visit))
-            return true;
+            return !IsGenericHidingRule(rule) && AnyIn(genericHiding_, Text(rule.selector()), visit);
+        if (rule.address == AddressKind::Host && AnyIn(hosts_, Pair(rule.host(), rule.options()), visit)) return true;
         if (rule.address != AddressKind::Anywhere) {
             // The domain itself (a "~." rule's own), then every domain it is a subdomain of.
-            if (rule.address == AddressKind::Domain && AnyIn(domains_.Find(TextKey(rule.host(), rule.options())), visit))
+            if (rule.address == AddressKind::Domain && AnyIn(domains_, Pair(rule.host(), rule.options()), visit))
                 return true;
             const std::string_view host = rule.host();
             for (size_t dot = host.find('.'); dot != std::string_view::npos; dot = host.find('.', dot + 1)) {
-                if (AnyIn(domains_.Find(TextKey(host.substr(dot + 1), rule.options())), visit)) return true;
+                if (AnyIn(domains_, Pair(host.substr(dot + 1), rule.options()), visit)) return true;
             }
         }
         literalsFound_.clear();
         scanner_.Scan(rule.pattern(), [this](int id) { literalsFound_.push_back(id); });
         for (int id : literalsFound_) {
-            if (AnyIn(byLiteral_.Find(uint64_t(id) + 1), visit)) return true;
+            for (int s : byLiteral_[size_t(id)])
+                if (visit(s)) return true;
         }
-        return AnyIn(starOnly_.Find(TextKey(rule.options())), visit);
+        return AnyIn(starOnly_, Text(rule.options()), visit);
     }
 
 private:
+    using Lists = std::map<Text, std::vector<int>>;
+
+    static Text Pair(std::string_view a, std::string_view b) { return Text(a) + '\0' + Text(b); }
+
     template <typename Visit>
-    static bool AnyIn(HashGroups::Items items, Visit& visit) {
-        for (const int* s = items.begin; s != items.end; ++s)
-            if (visit(*s)) return true;
+    static bool AnyIn(const Lists& lists, const Text& key, Visit& visit) {
+        const auto found = lists.find(key);
+        if (found == lists.end()) return false;
+        for (int s : found->second)
+            if (visit(s)) return true;
         return false;
     }
 
     const std::vector<BrowserRule>& rules_;
-    HashGroups hosts_, domains_;  // host rules and "~." rules, by host and options
-    HashGroups starOnly_;         // anywhere rules without a literal, by options
-    HashGroups byLiteral_;        // anywhere rules, by the scanner's id of their literal
-    HashGroups genericHiding_;    // by selector
-    std::vector<int> anywhere_;
+    Lists hosts_, domains_;                   // host rules and "~." rules, by host and options
+    Lists starOnly_;                          // anywhere rules without a literal, by options
+    std::vector<std::vector<int>> byLiteral_;  // anywhere rules, by the scanner's id of their literal
+    Lists genericHiding_;                     // by selector
     LiteralScanner scanner_;
     std::vector<int> literalsFound_;
 };
@@ -261,33 +257,19 @@ std::vector<int> CoveredBy(const std::vector<std::string_view>& lines) {
     const size_t n = lines.size();
     std::vector<int> coveredBy(n, -1);
 
-    // Each text once: later copies are duplicates of the first. The first line of each text is
-    // kept in an open-addressing table by the text's key (one probe for most lines).
-    std::vector<std::string_view> trimmed(n);
+    // Each text once: later copies are duplicates of the first.
     std::vector<BrowserRule> rules(n);
     std::vector<int> firstCopy(n, -1), indexed;
-    struct FirstLine {
-        uint64_t key = 0;  // 0: empty
-        int line = 0;
-    };
-    size_t size = 16;
-    while (size < n * 2) size *= 2;
-    std::vector<FirstLine> firstLines(size);
+    std::map<std::string_view, int> firstLines;
     for (size_t i = 0; i < n; ++i) {
-        trimmed[i] = TrimRuleTextView(lines[i]);
-        rules[i] = ParseBrowserRule(trimmed[i]);
+        const std::string_view trimmed = TrimRuleTextView(lines[i]);
+        rules[i] = ParseBrowserRule(trimmed);
         if (rules[i].kind == RuleKind::Unparsed) continue;
-        const uint64_t key = TextKey(trimmed[i]);
-        size_t slot = FirstSlot(key, size);
-        for (; firstLines[slot].key != 0; slot = (slot + 1) & (size - 1)) {
-            const FirstLine& f = firstLines[slot];
-            if (f.key == key && trimmed[size_t(f.line)] == trimmed[i]) {
-                firstCopy[i] = f.line;
-                break;
-            }
+        const auto first = firstLines.emplace(trimmed, int(i));
+        if (!first.second) {
+            firstCopy[i] = first.first->second;
+            continue;
         }
-        if (firstCopy[i] >= 0) continue;
-        firstLines[slot] = {key, int(i)};
         indexed.push_back(int(i));
     }
 

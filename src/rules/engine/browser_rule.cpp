@@ -25,7 +25,7 @@ bool ParseAddress(std::string_view line, BrowserRule& rule) {
     if (start == rule.patternEnd) return false;
     if (line[start] == '*') {
         rule.address = AddressKind::Anywhere;
-        rule.hostBegin = rule.hostEnd = start;
+        rule.hostEnd = start;
         return true;
     }
     rule.address = AddressKind::Host;
@@ -37,7 +37,6 @@ bool ParseAddress(std::string_view line, BrowserRule& rule) {
     uint32_t end = start;
     while (end < rule.patternEnd && IsHostChar(line[end])) ++end;
     if (end == start) return false;
-    rule.hostBegin = start;
     rule.hostEnd = end;
     return true;
 }

@@ -15,22 +15,24 @@
 #include <cstdint>
 #include <string_view>
 
-enum class RuleKind { Unparsed, Blocking, Hiding };
-enum class AddressKind { Host, Domain, Anywhere };
+enum class RuleKind : uint8_t { Unparsed, Blocking, Hiding };
+enum class AddressKind : uint8_t { Host, Domain, Anywhere };
 
-// Kept small (tens of thousands of them are held at once): the line and where its parts end.
+// Kept small (up to millions of them are held at once): the line and where its parts end.
 struct BrowserRule {
+    const char* line = nullptr;
     RuleKind kind = RuleKind::Unparsed;
     AddressKind address = AddressKind::Host;
-    const char* line = nullptr;
-    uint32_t hostBegin = 0, hostEnd = 0;  // Host, Domain: the host; Anywhere: empty at the start
-    uint32_t patternEnd = 0;              // where the options or the "##" begin
+    uint32_t hostEnd = 0;     // Host, Domain: where the host ends; Anywhere: kPatternBegin
+    uint32_t patternEnd = 0;  // where the options or the "##" begin
     uint32_t lineEnd = 0;
 
+    // The whole (trimmed) line.
+    std::string_view text() const { return Part(0, lineEnd); }
     // After "**://", up to the options or the "##".
     std::string_view pattern() const { return Part(kPatternBegin, patternEnd); }
     // Host: the host the pattern starts with; Domain: the one after "~."; Anywhere: empty.
-    std::string_view host() const { return Part(hostBegin, hostEnd); }
+    std::string_view host() const { return Part(hostBegin(), hostEnd); }
     // The pattern after the host (Anywhere: the whole pattern).
     std::string_view rest() const { return Part(hostEnd, patternEnd); }
     // Blocking rules: from the first "$" to the end, or empty.
@@ -41,6 +43,7 @@ struct BrowserRule {
     static constexpr uint32_t kPatternBegin = 5;  // after "**://"
 
 private:
+    uint32_t hostBegin() const { return kPatternBegin + (address == AddressKind::Domain ? 2 : 0); }
     std::string_view Part(uint32_t begin, uint32_t end) const {
         return line ? std::string_view(line + begin, end - begin) : std::string_view();
     }

@@ -1,10 +1,14 @@
 // Items grouped by a 64-bit key, in flat arrays: one probe into a table of keys, then the
-// group's items side by side. For indexes of tens of thousands of rules, where the lookups, not
-// the work on what they find, would otherwise take the time.
+// group's items side by side. Made for indexes of up to millions of rules, where the lookups,
+// not the work on what they find, would otherwise take the time: the table is filled front to
+// back from the items sorted by slot, a small filter answers most lookups of keys that no item
+// has, and a caller with many lookups at hand fetches their filter words and slots before it
+// reads them (PrefetchFilter, Prefetch), so that they wait for memory together.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class HashGroups {
@@ -18,8 +22,29 @@ public:
     };
     Items Find(uint64_t key) const;  // empty when no item has `key`
 
+    // False when no item has `key`; true for every key that has items and for few others (a bit
+    // for each key, about one in sixteen set).
+    bool MayHave(uint64_t key) const {
+        const uint64_t bit = key >> filterShift_;
+        return filter_[size_t(bit >> 6)] >> (bit & 63) & 1;
+    }
+
+    // Bring what MayHave(key) and Find(key) read first into the cache.
+    void PrefetchFilter(uint64_t key) const { __builtin_prefetch(&filter_[size_t(key >> filterShift_ >> 6)]); }
+    void Prefetch(uint64_t key) const;
+
+    // Calls visit(key, items) for each group.
+    template <typename Visit>
+    void ForEachGroup(Visit&& visit) const {
+        for (const Slot& slot : slots_) {
+            if (slot.count != 0) visit(slot.key, Items{items_.data() + slot.first, items_.data() + slot.first + slot.count});
+        }
+    }
+
 private:
     size_t SlotOf(uint64_t key) const;  // where `key` is in the table, or the empty slot for it
+    // From the key's top half: keys in order have their first slots in order.
+    size_t FirstSlot(uint64_t key) const { return size_t((key >> 32) * uint64_t(size_) >> 32); }
 
     struct Slot {
         uint64_t key = 0;  // 0 marks an empty slot
@@ -27,14 +52,13 @@ private:
         int count = 0;
     };
     std::vector<std::pair<uint64_t, int>> added_;
-    std::vector<Slot> slots_;  // open addressing, one probe at hand for each lookup
+    size_t size_ = 0;          // the slots a key's first slot is one of
+    std::vector<Slot> slots_;  // open addressing; a key is in its first slot or soon after it
     std::vector<int> items_;
+    std::vector<uint64_t> filter_ = std::vector<uint64_t>(1);  // a bit for each key (its top bits)
+    unsigned filterShift_ = 58;
 };
 
-// The first slot to probe for `key` in an open-addressing table of `size` slots (a power of
-// two); small keys spread as well as hashes.
-inline size_t FirstSlot(uint64_t key, size_t size) { return size_t((key * 0x9E3779B97F4A7C15ull) >> 29) & (size - 1); }
-
-// A key for a text, and for a pair of texts.
+// A key for a text (a hash, never 0, its bits all as good), and one for a pair of keys.
 uint64_t TextKey(std::string_view text);
-uint64_t TextKey(std::string_view a, std::string_view b);
+uint64_t CombineKeys(uint64_t a, uint64_t b);

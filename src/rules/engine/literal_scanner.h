@@ -1,54 +1,80 @@
-// Finds which of many literal texts occur in a text, in one pass over it (an Aho-Corasick
-// automaton over bytes). Used to find, for each rule, the anywhere patterns that may cover it.
+// Finds the places in a text where one of many literal texts may stand, so that only those
+// places need a lookup of the text itself (in a table of the literals' keys). A quick filter on
+// each literal's length and first and last bytes: a bit set of the hashed first four bytes, the
+// lengths of the literals that start so, then a bit set of the hashed first four bytes, last four
+// bytes and length together. Used to find, for each rule, the anywhere patterns that may cover it.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
 class LiteralScanner {
 public:
-    // Adds a literal (not empty, not added before) before Build; its id is the number of
-    // literals added before it. The text must stay in place until Build.
-    int Add(std::string_view literal);
+    void Add(std::string_view literal);  // before Build; an empty literal is left out
     void Build();
 
-    // Calls found(id) for every occurrence of every literal in `text` (an id once per place it
-    // ends at).
+    // Calls found(begin, length) for every span of `text` that has the length and the first
+    // and last four bytes of a literal (the bytes, for one shorter than four): each place where
+    // a literal stands, and a few where none does. A place's spans come by length, shortest
+    // first.
     template <typename Found>
     void Scan(std::string_view text, Found&& found) const {
-        if (nodes_.size() <= 1) return;
-        int state = 0;
-        for (char c : text) {
-            state = Next(state, static_cast<unsigned char>(c));
-            for (int s = links_[state].report; s > 0; s = nodes_[s].outputLink) found(nodes_[s].output);
+        const unsigned char* t = reinterpret_cast<const unsigned char*>(text.data());
+        const size_t size = text.size();
+        for (size_t p = 0; p < size; ++p) {
+            for (unsigned bits = shortLengths_[t[p]], length = 1; bits != 0; bits >>= 1, ++length) {
+                if ((bits & 1) && length <= size - p) found(p, size_t(length));
+            }
+            if (size - p < kGram) continue;
+            const uint32_t first = Gram(t + p);
+            if (!TestBit(gramBits_, Mix(first) >> gramShift_)) continue;
+            const GramSlot& slot = gramSlots_[SlotOf(first)];
+            for (uint32_t k = slot.first; k < slot.first + slot.count && lengths_[k] <= size - p; ++k) {
+                const uint32_t length = lengths_[k];
+                if (TestBit(spanBits_, SpanHash(first, Gram(t + p + length - kGram), length) >> spanShift_))
+                    found(p, size_t(length));
+            }
         }
     }
 
 private:
-    struct Node {
-        int output = -1;     // the literal that ends here, or -1
-        int outputLink = 0;  // nearest node down the fail links with an output (0: none)
-        int parent = 0;
-        unsigned char byte = 0;  // on the edge from the parent
+    static constexpr size_t kGram = 4;
+
+    struct GramSlot {
+        uint32_t gram = 0;
+        uint32_t first = 0;  // the gram's lengths in lengths_, ascending
+        uint32_t count = 0;  // 0: an empty slot
+    };
+    struct Literal {
+        uint32_t first, last, length;  // the first and the last four bytes
     };
 
-    // What a step of the scan needs of a node, in one place: where its children are, its fail
-    // link and the first node to report from (itself when a literal ends there; 0: none).
-    struct Links {
-        int firstChild = 0;
-        int fail = 0;
-        int report = 0;
-    };
+    static uint32_t Gram(const unsigned char* at) {
+        uint32_t gram;
+        std::memcpy(&gram, at, kGram);
+        return gram;
+    }
+    static uint64_t Mix(uint64_t x) { return x * 0x9E3779B97F4A7C15ull; }
+    static uint64_t SpanHash(uint32_t first, uint32_t last, uint32_t length) {
+        return Mix(first ^ Mix(last ^ Mix(length)));
+    }
+    static bool TestBit(const std::vector<uint64_t>& bits, uint64_t bit) { return bits[size_t(bit >> 6)] >> (bit & 63) & 1; }
+    static void SetBit(std::vector<uint64_t>& bits, uint64_t bit) { bits[size_t(bit >> 6)] |= uint64_t(1) << (bit & 63); }
+    // A bit set of about sixteen bits for each of `count` items, and the shift that takes a
+    // 64-bit hash to a bit of it.
+    static void SizeBits(size_t count, std::vector<uint64_t>& bits, unsigned& shift);
+    size_t SlotOf(uint32_t gram) const;  // where `gram` is, or the empty slot for it
 
-    int Child(int node, unsigned char c) const;  // -1 when there is no edge
-    int Next(int state, unsigned char c) const;
-
-    std::vector<std::string_view> literals_;
-    std::vector<Node> nodes_;
-    // The edges by node, a node's children side by side (a short search in memory already at
-    // hand); the root's in a plain array.
-    std::vector<Links> links_;  // by node, and one more for the end of the last one's children
-    std::vector<unsigned char> childBytes_;
-    std::vector<int> children_;
-    int rootNext_[256];
+    // Literals of 1 to 3 bytes, by their first byte: bit k for one of k + 1 bytes.
+    unsigned char shortLengths_[256] = {};
+    // Longer ones: a bit for each first four bytes; those bytes' lengths; a bit for each.
+    std::vector<uint64_t> gramBits_ = std::vector<uint64_t>(1);
+    unsigned gramShift_ = 58;
+    std::vector<GramSlot> gramSlots_ = std::vector<GramSlot>(1);  // open addressing
+    std::vector<uint32_t> lengths_;
+    std::vector<uint64_t> spanBits_ = std::vector<uint64_t>(1);
+    unsigned spanShift_ = 58;
+    std::vector<Literal> added_;  // before Build
 };

@@ -4,129 +4,143 @@
 
 #include "common/rule_list.h"
 #include "rules/engine/browser_rule.h"
+#include "rules/engine/cover_index.h"
+#include "rules/engine/cover_search.h"
 #include "rules/engine/hash_groups.h"
-#include "rules/engine/literal_scanner.h"
 
 namespace {
-
-// Where the rules that may cover a rule are found. The rules indexed are the list's first copy
-// of each text; the keys are hashes, so a candidate still has to pass RuleCovers.
-class CoverIndex {
-public:
-    CoverIndex(const std::vector<BrowserRule>& rules, const std::vector<int>& indexed) : rules_(rules) {
-        HashGroups literalIds;
-        std::vector<std::string_view> literals;
-        for (int i : indexed) {
-            const BrowserRule& s = rules[i];
-            if (s.kind == RuleKind::Hiding) {
-                if (IsGenericHidingRule(s)) genericHiding_.Add(TextKey(s.selector()), i);
-                continue;
-            }
-            switch (s.address) {
-            case AddressKind::Host: hosts_.Add(TextKey(s.host(), s.options()), i); break;
-            case AddressKind::Domain: domains_.Add(TextKey(s.host(), s.options()), i); break;
-            case AddressKind::Anywhere: {
-                const std::string_view literal = LongestLiteralRun(s.pattern());
-                if (literal.empty()) {
-                    starOnly_.Add(TextKey(s.options()), i);
-                } else {
-                    anywhere_.push_back(i);
-                    literals.push_back(literal);
-                }
-                break;
-            }
-            }
-        }
-        // One scanner entry for each distinct literal, and the rules behind each.
-        for (size_t k = 0; k < literals.size(); ++k) literalIds.Add(TextKey(literals[k]), int(k));
-        literalIds.Build();
-        std::vector<int> idOf(literals.size(), -1);
-        for (size_t k = 0; k < literals.size(); ++k) {
-            const HashGroups::Items same = literalIds.Find(TextKey(literals[k]));
-            for (const int* j = same.begin; j != same.end && idOf[k] < 0; ++j) {
-                if (size_t(*j) < k && literals[size_t(*j)] == literals[k]) idOf[k] = idOf[size_t(*j)];
-            }
-            if (idOf[k] < 0) idOf[k] = scanner_.Add(literals[k]);
-            byLiteral_.Add(uint64_t(idOf[k]) + 1, anywhere_[k]);
-        }
-        scanner_.Build();
-        for (HashGroups* index : {&hosts_, &domains_, &starOnly_, &byLiteral_, &genericHiding_}) index->Build();
-    }
-
-    // Calls visit(s) for each rule that may cover rule `r` (a rule may come more than once)
-    // until visit returns true; true then.
-    template <typename Visit>
-    bool AnyCandidate(int r, Visit&& visit) {
-        const BrowserRule& rule = rules_[r];
-        if (rule.kind == RuleKind::Hiding)
-            return !IsGenericHidingRule(rule) && AnyIn(genericHiding_.Find(TextKey(rule.selector())), visit);
-        if (rule.address == AddressKind::Host && AnyIn(hosts_.Find(TextKey(rule.host(), rule.options())), visit))
-            return true;
-        if (rule.address != AddressKind::Anywhere) {
-            // The domain itself (a "~." rule's own), then every domain it is a subdomain of.
-            if (rule.address == AddressKind::Domain && AnyIn(domains_.Find(TextKey(rule.host(), rule.options())), visit))
-                return true;
-            const std::string_view host = rule.host();
-            for (size_t dot = host.find('.'); dot != std::string_view::npos; dot = host.find('.', dot + 1)) {
-                if (AnyIn(domains_.Find(TextKey(host.substr(dot + 1), rule.options())), visit)) return true;
-            }
-        }
-        literalsFound_.clear();
-        scanner_.Scan(rule.pattern(), [this](int id) { literalsFound_.push_back(id); });
-        for (int id : literalsFound_) {
-            if (AnyIn(byLiteral_.Find(uint64_t(id) + 1), visit)) return true;
-        }
-        return AnyIn(starOnly_.Find(TextKey(rule.options())), visit);
-    }
-
-private:
-    template <typename Visit>
-    static bool AnyIn(HashGroups::Items items, Visit& visit) {
-        for (const int* s = items.begin; s != items.end; ++s)
-            if (visit(*s)) return true;
-        return false;
-    }
-
-    const std::vector<BrowserRule>& rules_;
-    HashGroups hosts_, domains_;  // host rules and "~." rules, by host and options
-    HashGroups starOnly_;         // anywhere rules without a literal, by options
-    HashGroups byLiteral_;        // anywhere rules, by the scanner's id of their literal
-    HashGroups genericHiding_;    // by selector
-    std::vector<int> anywhere_;
-    LiteralScanner scanner_;
-    std::vector<int> literalsFound_;
-};
 
 constexpr size_t kStopCheckEvery = 1024;
 
 bool Stopped(bool (*stopped)(), size_t i) { return stopped && i % kStopCheckEvery == 0 && stopped(); }
 
-// For each rule that some other rule dominates, the end of its chain of dominating rules: a
-// rule that nothing dominates, which stays. -1 for a rule that stays itself.
-std::vector<int> ChainEnds(const std::vector<int>& dominatedBy) {
-    const int n = int(dominatedBy.size());
-    std::vector<int> end(n, -2);  // -2: not known yet
-    std::vector<int> walk(n, -1), path;
-    for (int i = 0; i < n; ++i) {
+// How many lines ahead of the one placed in the table of first lines the pass over the lines
+// works out a key and fetches its slot: in a long list the slots lie far apart in memory.
+constexpr size_t kAhead = 16;
+
+constexpr int kUnparsed = -2;
+
+// The first line of each text: an open-addressing table of lines by their text's key (one probe
+// for most lines), half as large again as the lines. It holds the top half of each key and finds
+// a key's slot from the bottom half: unless it compares texts, lines whose keys' top halves meet
+// in it are taken for copies without a look at their texts.
+class FirstLines {
+public:
+    FirstLines(size_t lines, bool compareTexts) : compareTexts_(compareTexts), table_(lines + lines / 2 + 1) {}
+
+    void Prefetch(uint64_t key) const { __builtin_prefetch(&table_[FirstSlot(key)]); }
+
+    // The first line with the text of line i (whose key is `key`), or -1 when it is line i.
+    int Place(const std::vector<BrowserRule>& rules, size_t i, uint64_t key) {
+        const uint32_t tag = uint32_t(key >> 32);
+        size_t slot = FirstSlot(key);
+        for (; table_[slot].line >= 0; slot = slot + 1 == table_.size() ? 0 : slot + 1) {
+            const Entry& e = table_[slot];
+            if (e.tag == tag && (!compareTexts_ || rules[size_t(e.line)].text() == rules[i].text())) return e.line;
+        }
+        table_[slot] = {tag, int(i)};
+        return -1;
+    }
+
+private:
+    struct Entry {
+        uint32_t tag = 0;  // the key's top half
+        int line = -1;     // -1: empty
+    };
+
+    size_t FirstSlot(uint64_t key) const { return size_t((key & 0xFFFFFFFFu) * uint64_t(table_.size()) >> 32); }
+
+    bool compareTexts_;
+    std::vector<Entry> table_;
+};
+
+// One pass over the lines: each is parsed, its text's key worked out and its slot in the table
+// of first lines fetched a few lines before it is placed there. firstCopy[i] is the first line
+// with the text of line i (-1 for the first itself, kUnparsed for a line of no known form); the
+// first lines are listed in order and go in the index. False when `stopped` ended the pass.
+bool FindFirstCopies(const std::vector<std::string_view>& lines, bool compareTexts, std::vector<BrowserRule>& rules,
+                     std::vector<int>& firstCopy, std::vector<int>& firsts, CoverIndex& index, bool (*stopped)()) {
+    const size_t n = lines.size();
+    FirstLines table(n, compareTexts);
+    rules.clear();
+    rules.reserve(n);
+    firstCopy.assign(n, -1);
+    firsts.clear();
+    firsts.reserve(n);
+    uint64_t ahead[kAhead];  // the keys of the lines parsed but not yet placed
+    for (size_t i = 0; i < n + kAhead; ++i) {
+        if (i >= kAhead) {
+            const size_t j = i - kAhead;
+            const uint64_t key = ahead[j % kAhead];
+            if (key == 0) {
+                firstCopy[j] = kUnparsed;
+            } else {
+                firstCopy[j] = table.Place(rules, j, key);
+                if (firstCopy[j] < 0) {
+                    firsts.push_back(int(j));
+                    index.Add(rules[j], int(j));
+                }
+            }
+        }
+        if (i >= n) continue;
+        if (Stopped(stopped, i)) return false;
+        rules.push_back(ParseBrowserRule(TrimRuleTextView(lines[i])));
+        const uint64_t key = rules[i].kind == RuleKind::Unparsed ? 0 : TextKey(rules[i].text());
+        ahead[i % kAhead] = key;
+        if (key != 0) table.Prefetch(key);
+    }
+    return true;
+}
+
+// Whether each line taken for a copy has the text of the line it was taken for a copy of. The
+// first lines are far apart in a long list: they are fetched a few hundred at a time.
+bool CopiesHaveTheirTexts(const std::vector<BrowserRule>& rules, const std::vector<int>& firstCopy) {
+    constexpr size_t kChunk = 256;
+    std::vector<int> copies, firsts;
+    for (size_t i = 0; i < firstCopy.size(); ++i) {
+        if (firstCopy[i] >= 0) {
+            copies.push_back(int(i));
+            firsts.push_back(firstCopy[i]);
+        }
+        if (copies.size() < kChunk && i + 1 < firstCopy.size()) continue;
+        FetchRules(rules, firsts);
+        for (size_t c = 0; c < copies.size(); ++c)
+            if (rules[size_t(firsts[c])].text() != rules[size_t(copies[c])].text()) return false;
+        copies.clear();
+        firsts.clear();
+    }
+    return true;
+}
+
+// Turns each rule's dominating rule into the end of its chain of dominating rules: a rule that
+// nothing dominates, which stays. -1 (a rule that stays itself) stays as it is.
+void FollowChains(std::vector<int>& dominatedBy) {
+    // While it works: the end e of a chain already followed is kept as kEnds - e, below the
+    // mark of a rule on the path being followed.
+    constexpr int kOnPath = -2, kEnds = -3;
+    std::vector<int>& end = dominatedBy;
+    std::vector<int> path;
+    for (size_t i = 0; i < end.size(); ++i) {
         path.clear();
-        int j = i;
-        while (end[j] == -2 && dominatedBy[j] >= 0 && walk[j] != i) {
-            walk[j] = i;
-            path.push_back(j);
-            j = dominatedBy[j];
+        size_t j = i;
+        while (end[j] >= 0) {
+            const size_t next = size_t(end[j]);
+            end[j] = kOnPath;
+            path.push_back(int(j));
+            j = next;
         }
         int top;
-        if (end[j] != -2) {
-            top = end[j] >= 0 ? end[j] : j;  // the known end of j's chain, or j, which stays
-        } else if (dominatedBy[j] < 0) {
-            end[j] = -1;  // nothing dominates j: it stays
-            top = j;
+        if (end[j] == kOnPath) {
+            top = -1;  // back on the path: a loop, which domination cannot make; all of it stays
+        } else if (end[j] == -1) {
+            top = int(j);  // nothing dominates j: it stays
         } else {
-            top = -1;  // back at j: a loop, which domination cannot make; all of it stays
+            top = kEnds - end[j];  // the known end of j's chain
         }
-        for (int p : path) end[p] = top;
+        for (int p : path) end[size_t(p)] = top < 0 ? -1 : kEnds - top;
     }
-    return end;
+    for (int& e : end)
+        if (e <= kEnds) e = kEnds - e;
 }
 
 }  // namespace
@@ -134,63 +148,39 @@ std::vector<int> ChainEnds(const std::vector<int>& dominatedBy) {
 RedundantRules FindRedundantRules(const std::vector<std::string_view>& lines, bool (*stopped)()) {
     const size_t n = lines.size();
     RedundantRules result;
-    result.coveredBy.assign(n, -1);
-
-    // Each text once: later copies are duplicates of the first. The first line of each text is
-    // kept in an open-addressing table by the text's key (one probe for most lines).
-    std::vector<std::string_view> trimmed(n);
-    std::vector<BrowserRule> rules(n);
-    std::vector<int> firstCopy(n, -1), indexed;
-    struct FirstLine {
-        uint64_t key = 0;  // 0: empty
-        int line = 0;
+    // Until the end, coveredBy holds each line's first copy (kUnparsed for a line of no known form).
+    std::vector<int>& firstCopy = result.coveredBy;
+    const auto stop = [&] {
+        result.coveredBy.assign(n, -1);
+        return result;
     };
-    size_t size = 16;
-    while (size < n * 2) size *= 2;
-    std::vector<FirstLine> firstLines(size);
-    for (size_t i = 0; i < n; ++i) {
-        if (Stopped(stopped, i)) return result;
-        trimmed[i] = TrimRuleTextView(lines[i]);
-        rules[i] = ParseBrowserRule(trimmed[i]);
-        if (rules[i].kind == RuleKind::Unparsed) continue;
-        const uint64_t key = TextKey(trimmed[i]);
-        size_t slot = FirstSlot(key, size);
-        for (; firstLines[slot].key != 0; slot = (slot + 1) & (size - 1)) {
-            const FirstLine& f = firstLines[slot];
-            if (f.key == key && trimmed[size_t(f.line)] == trimmed[i]) {
-                firstCopy[i] = f.line;
-                break;
-            }
-        }
-        if (firstCopy[i] >= 0) continue;
-        firstLines[slot] = {key, int(i)};
-        indexed.push_back(int(i));
-    }
 
-    // A rule is dominated by a rule that covers it and that it does not cover in turn (of two
-    // that cover each other, the earlier one dominates). Domination has no loops, so following
-    // it always ends at a rule that nothing dominates: that one stays and covers the whole chain.
-    CoverIndex index(rules, indexed);
-    std::vector<int> dominatedBy(n, -1), lastAsked(n, -1);
-    for (size_t k = 0; k < indexed.size(); ++k) {
-        if (Stopped(stopped, k)) return result;
-        const int r = indexed[k];
-        index.AnyCandidate(r, [&](int s) {
-            if (s == r || lastAsked[s] == r) return false;
-            lastAsked[s] = r;
-            if (!RuleCovers(rules[s], rules[r])) return false;
-            if (s > r && RuleCovers(rules[r], rules[s])) return false;
-            dominatedBy[r] = s;
-            return true;
-        });
+    // Each text once: later copies are duplicates of the first. Two texts whose keys share their
+    // top half and meet in the table are next to never seen; when they are, the pass runs again
+    // comparing texts as it goes.
+    std::vector<BrowserRule> rules;
+    std::vector<int> indexed;
+    CoverIndex index;
+    if (!FindFirstCopies(lines, false, rules, firstCopy, indexed, index, stopped)) return stop();
+    if (!CopiesHaveTheirTexts(rules, firstCopy)) {
+        index = CoverIndex();
+        if (!FindFirstCopies(lines, true, rules, firstCopy, indexed, index, stopped)) return stop();
     }
-    const std::vector<int> ends = ChainEnds(dominatedBy);
+    index.Build();
+
+    // A rule is dominated by a rule that covers it and that it does not cover in turn. Domination
+    // has no loops, so following it always ends at a rule that nothing dominates: that one stays
+    // and covers the whole chain.
+    std::vector<int> dominatedBy(n, -1);
+    DominatedWithinHostGroups(rules, index, dominatedBy);
+    if (!DominatedByLookups(rules, index, indexed, dominatedBy, stopped)) return stop();
+    FollowChains(dominatedBy);
+    const std::vector<int>& ends = dominatedBy;
 
     for (size_t i = 0; i < n; ++i) {
-        if (rules[i].kind == RuleKind::Unparsed) continue;
-        const int first = firstCopy[i] >= 0 ? firstCopy[i] : int(i);
-        int cover = ends[first];
-        if (cover < 0 && first != int(i)) cover = first;
+        const int first = firstCopy[i] == kUnparsed ? -1 : firstCopy[i] >= 0 ? firstCopy[i] : int(i);
+        int cover = first < 0 ? -1 : ends[size_t(first)];
+        if (cover < 0 && first >= 0 && first != int(i)) cover = first;
         result.coveredBy[i] = cover;
         if (cover >= 0) ++result.removedCount;
     }
@@ -204,7 +194,10 @@ PrunedRuleList PruneRuleList(const Text& list, bool (*stopped)()) {
     PrunedRuleList pruned;
     pruned.complete = found.complete;
     if (!found.complete) return pruned;
-    pruned.kept.reserve(list.size() + lines.size());
+    size_t sizes[2] = {};  // of the kept and the removed text
+    for (size_t i = 0; i < lines.size(); ++i) sizes[found.coveredBy[i] >= 0] += lines[i].size() + kCrLf.size();
+    pruned.kept.reserve(sizes[0]);
+    pruned.removed.reserve(sizes[1]);
     for (size_t i = 0; i < lines.size(); ++i) {
         Text& out = found.coveredBy[i] < 0 ? pruned.kept : pruned.removed;
         out += lines[i];
