@@ -60,8 +60,18 @@ bool StartsWith(TextView text, TextView prefix);  // ASCII case ignored
 Text Trim(const Text& text);
 // Any run of ASCII spaces, full-width spaces, TAB, LF and CR removed at both ends.
 Text TrimRuleText(const Text& text);
-// The same as a view into `text`.
-TextView TrimRuleTextView(TextView text);
+// The same as a view into `text`. Most lines have nothing to trim: a text whose first and last
+// bytes can neither be nor end a trimmable character comes back at once.
+TextView TrimRuleTextViewSlow(TextView text);
+inline bool MayTrimAtRuleTextEdge(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0xA1;
+}
+inline TextView TrimRuleTextView(TextView text) {
+    if (!text.empty() && !MayTrimAtRuleTextEdge(static_cast<unsigned char>(text.front())) &&
+        !MayTrimAtRuleTextEdge(static_cast<unsigned char>(text.back())))
+        return text;
+    return TrimRuleTextViewSlow(text);
+}
 // The same without a copy of the whole text: trims `text` itself, or appends the trimmed
 // `text` to `out`. Long lists are merged with these.
 void TrimRuleTextInPlace(Text& text);

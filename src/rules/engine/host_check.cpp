@@ -34,13 +34,17 @@ const SuffixTable kFileTypeSuffixTables[] = {
 
 template <size_t N>
 bool EndsWithSuffixFrom(TextView text, const SuffixTable (&tables)[N]) {
-    // Every suffix begins with "."; a text whose tail has no "." in the right place matches none.
+    // Every suffix is a "." followed by bytes that are not ".": a text can end in one only
+    // where its last "." stands, so that "." decides the one length worth comparing.
+    const size_t longest = tables[0].length;
+    size_t length = 1;
+    while (length <= longest && length <= text.size() && text[text.size() - length] != '.') ++length;
+    if (length > longest || length > text.size()) return false;
+    const TextView tail = text.substr(text.size() - length);
     for (const SuffixTable& table : tables) {
-        if (text.size() < table.length) continue;  // a shorter text never equals an entry
-        const TextView tail = text.substr(text.size() - table.length);
-        if (tail[0] != '.') continue;
+        if (table.length != length) continue;
         for (size_t k = 0; k < table.count; ++k) {
-            if (tail == table.entries[k]) return true;
+            if (table.entries[k][1] == tail[1] && tail == table.entries[k]) return true;
         }
     }
     return false;

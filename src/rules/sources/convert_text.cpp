@@ -1,38 +1,15 @@
 #include "rules/sources/convert_text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
-void AppendParts(Text& out, std::initializer_list<TextView> parts) {
-    size_t total = out.size();
-    for (const TextView part : parts) total += part.size();
-    // Growing by doubling keeps a long list's appends linear; resize alone would grow to fit.
-    if (total > out.capacity()) out.reserve(std::max(total, 2 * out.capacity()));
-    size_t at = out.size();
-    out.resize(total);
-    for (const TextView part : parts) {
-        if (part.empty()) continue;  // an empty view may have no data at all
-        std::memcpy(&out[at], part.data(), part.size());
-        at += part.size();
-    }
-}
-
-void ReplaceShorterInPlace(Text& text, TextView from, TextView to) {
-    if (from.empty()) return;
-    // Bytes before `read` are done and written up to `write` (never past `read`); the search
-    // looks only at the bytes from `read` on, which are still the original ones.
-    size_t read = 0, write = 0;
-    for (;;) {
-        const size_t at = read < text.size() ? Find(text, from, read + 1) : 0;
-        const size_t stop = at != 0 ? at - 1 : text.size();
-        if (write != read) std::memmove(&text[write], text.data() + read, stop - read);
-        write += stop - read;
-        if (at == 0) break;
-        std::memcpy(&text[write], to.data(), to.size());
-        write += to.size();
-        read = stop + from.size();
-    }
-    text.resize(write);
+void TextAppender::Grow(size_t more) {
+    // The string doubles its capacity when it has to move, which keeps a long list linear; the
+    // room ahead only spares a call per part. It stays small, so that an appender made for a
+    // few rules at the end of a long text costs no more than those rules.
+    constexpr size_t kRoomAhead = 4096;
+    text_.resize(used_ + std::max(more, kRoomAhead));
 }
 
 namespace {

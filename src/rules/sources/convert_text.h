@@ -3,6 +3,8 @@
 // per step: a converter copies a line into one reused buffer and rewrites it there.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <initializer_list>
 
 #include "common/text.h"
@@ -10,11 +12,77 @@
 // StartsWith for a single character that has no letter case: a comparison of one byte.
 inline bool BeginsWith(TextView text, char c) { return !text.empty() && text[0] == c; }
 
-// Appends the parts one after the other, growing `out` once.
-void AppendParts(Text& out, std::initializer_list<TextView> parts);
+// Eight bytes at a time. Each gives the high bit of every byte of `v` that is what its name says;
+// the lowest bit set is exact, bits above a set one may be set wrongly, so only the lowest one
+// (the first such byte, by index) is used.
+namespace swar {
+constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+inline uint64_t Load(const char* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+inline uint64_t Equal(uint64_t v, char c) {
+    const uint64_t x = v ^ (kOnes * static_cast<unsigned char>(c));
+    return (x - kOnes) & ~x & kHighs;
+}
+inline uint64_t High(uint64_t v) { return v & kHighs; }
+// The index of the byte of the lowest bit set, in memory order (x86 and mingw targets are
+// little-endian).
+inline size_t FirstByte(uint64_t bits) { return size_t(__builtin_ctzll(bits)) / 8; }
+}  // namespace swar
 
-// ReplaceAll(text, from, to) in place, for a `to` no longer than `from`.
-void ReplaceShorterInPlace(Text& text, TextView from, TextView to);
+// The index of the first byte at or after `i` that is `a` or `b`, or the length of the text:
+// for the short scans of a line, where memchr's call would cost more.
+inline size_t FindEitherByte(TextView text, size_t i, char a, char b) {
+    for (; i + 8 <= text.size(); i += 8) {
+        const uint64_t v = swar::Load(text.data() + i);
+        if (const uint64_t bits = swar::Equal(v, a) | swar::Equal(v, b)) return i + swar::FirstByte(bits);
+    }
+    while (i < text.size() && text[i] != a && text[i] != b) ++i;
+    return i;
+}
+
+// Bytes appended at the end of a text without a string call per part: room is made a few
+// kilobytes ahead and the text gets its final size from Finish(). Until then the text's own
+// size is the room, not the content.
+class TextAppender {
+public:
+    explicit TextAppender(Text& text) : text_(text), used_(text.size()) {}
+    TextAppender(const TextAppender&) = delete;
+    TextAppender& operator=(const TextAppender&) = delete;
+
+    void Append(std::initializer_list<TextView> parts) {
+        size_t total = 0;
+        for (const TextView part : parts) total += part.size();
+        if (total > text_.size() - used_) Grow(total);
+        char* out = &text_[0] + used_;
+        for (const TextView part : parts) {
+            if (part.empty()) continue;  // an empty view may have no data at all
+            std::memcpy(out, part.data(), part.size());
+            out += part.size();
+        }
+        used_ += total;
+    }
+    // Room for `more` bytes made at once.
+    void Reserve(size_t more) {
+        if (more > text_.size() - used_) text_.resize(used_ + more);
+    }
+    size_t Size() const { return used_; }
+    TextView View() const { return TextView(text_.data(), used_); }
+    // Drops what was appended after the first `size` bytes.
+    void CutTo(size_t size) { used_ = size < used_ ? size : used_; }
+    Text& Finish() {
+        text_.resize(used_);
+        return text_;
+    }
+
+private:
+    void Grow(size_t more);
+
+    Text& text_;
+    size_t used_;
+};
 
 // `text` copied into `out` with every "?" replaced by "*", then "**" replaced by "*" until none is
 // left: each run of stars (and question marks) made one star.

@@ -28,16 +28,16 @@ void ClosePattern(Text& pattern) {
 // Appends CR LF and "**://" + prefix + pattern to `rules`, unless the rule is too short to keep.
 // Filtering here gives the same result as filtering the finished list: no rule holds CR LF of
 // its own.
-void EmitRule(Text& rules, TextView prefix, TextView pattern) {
-    const size_t mark = rules.size();
-    AppendParts(rules, {"\r\n**://", prefix, pattern});
-    if (IsTooShortRule(TextView(rules).substr(mark + 2))) rules.resize(mark);
+void EmitRule(TextAppender& rules, TextView prefix, TextView pattern) {
+    const size_t mark = rules.Size();
+    rules.Append({"\r\n**://", prefix, pattern});
+    if (IsTooShortRule(rules.View().substr(mark + 2))) rules.CutTo(mark);
 }
 
 // The rules for a pattern that starts with a host (or a scheme, "*" or "."). A bare
 // registrable domain also gets the "~." rule that covers its subdomains; the host is what
 // stands before the first "/".
-void EmitHostPattern(Text& rules, TextView pattern) {
+void EmitHostPattern(TextAppender& rules, TextView pattern) {
     if (const size_t scheme = FindExact(pattern, "://")) {
         EmitRule(rules, "", pattern.substr(scheme + 2));
         return;
@@ -57,7 +57,7 @@ void EmitHostPattern(Text& rules, TextView pattern) {
 }
 
 // One line converted; `b` is the buffer the line is rewritten in.
-void ConvertLine(Text& rules, TextView line, Text& b) {
+void ConvertLine(TextAppender& rules, TextView line, Text& b) {
     if (FindExact(line, "??") != 0) return;
     FoldWildcardsInto(b, StripNumericFields(line));  // "?" is a wildcard like "*"
     RepairSchemeInPlace(b);  // 'http:/x' becomes 'http://x'
@@ -96,8 +96,10 @@ Text KingsoftListPath(const Text& listId) { return "/filerule/download/blackurl_
 
 Text ConvertKingsoftList(const Text& listText) {
     Text rules, b;
-    rules.reserve(listText.size() + listText.size() / 2);
-    ForEachRuleLine(listText, [&](TextView line) { ConvertLine(rules, line, b); });
+    TextAppender out(rules);
+    out.Reserve(listText.size() + listText.size() / 2);
+    ForEachRuleLine(listText, [&](TextView line) { ConvertLine(out, line, b); });
+    out.Finish();
     return rules;
 }
 

@@ -21,7 +21,7 @@ const char* const kFixedWhiteRules[] = {
 // Characters that make a regular expression impossible to express as a wildcard rule.
 const char* const kRegexOnlyChars[] = {"\\", "?", "[", "]", "{", "}"};
 
-bool HasLineBreak(TextView text) { return text.find_first_of("\r\n") != TextView::npos; }
+bool HasLineBreak(TextView text) { return FindEitherByte(text, 0, '\r', '\n') != text.size(); }
 
 // Everything after the first "://", when there is one.
 TextView AfterScheme(TextView pattern) {
@@ -35,11 +35,24 @@ TextView WithoutFinalSlash(TextView pattern) {
 }
 
 // Appends "**://" + the parts + CR LF: one rule of the list.
-void AppendSiteRule(Text& list, std::initializer_list<TextView> parts) {
-    AppendParts(list, {"**://"});
-    AppendParts(list, parts);
-    AppendParts(list, {kCrLf});
+void AppendSiteRule(TextAppender& list, std::initializer_list<TextView> parts) {
+    list.Append({"**://"});
+    list.Append(parts);
+    list.Append({kCrLf});
 }
+
+// The rule texts of a conversion while they are written.
+struct SiteListWriters {
+    TextAppender white, block;
+    explicit SiteListWriters(SiteListRules& rules) : white(rules.whiteRules), block(rules.blockRules) {}
+    void Finish() {
+        white.Finish();
+        block.Finish();
+    }
+};
+
+void AppendSiteEntry(const Text& domain, int hostKind, const Text& pattern, int kind, int list,
+                     SiteListWriters& rules);
 
 // The value of "mode" as a number: leading spaces skipped, then the digits up to the first
 // other character; 0 when there are none. Only "is it 1" matters, so large values saturate.
@@ -53,14 +66,14 @@ long ModeNumber(const Text& value) {
     return number;
 }
 
-void ConvertRegexEntry(const Text& domain, int hostKind, TextView entry, int list, SiteListRules& rules) {
+void ConvertRegexEntry(const Text& domain, int hostKind, TextView entry, int list, SiteListWriters& rules) {
     const Text pattern = RemoveRegexComments(Text(entry));
     for (const char* excluded : kRegexOnlyChars) {
         if (FindExact(pattern, excluded) != 0) return;
     }
     const size_t open = FindExact(pattern, "(");
     if (open == 0) {
-        ConvertSiteEntry(domain, hostKind, pattern, ClassifyUrlPattern(pattern), list, rules);
+        AppendSiteEntry(domain, hostKind, pattern, ClassifyUrlPattern(pattern), list, rules);
         return;
     }
     if (FindExact(pattern, "(", open + 1) != 0) return;  // nested or several groups
@@ -72,15 +85,16 @@ void ConvertRegexEntry(const Text& domain, int hostKind, TextView entry, int lis
     const TextView after = close != 0 ? TextView(pattern).substr(close) : TextView();
     Text candidate;
     ForEachItem(alternatives, "|", [&](TextView alternative) {
-        candidate.clear();
-        AppendParts(candidate, {before, alternative, after});
-        ConvertSiteEntry(domain, hostKind, candidate, ClassifyUrlPattern(candidate), list, rules);
+        candidate.assign(before);
+        candidate += alternative;
+        candidate += after;
+        AppendSiteEntry(domain, hostKind, candidate, ClassifyUrlPattern(candidate), list, rules);
     });
 }
 
 // Every entry of one list element (0: the site has no such list) in document order.
 void ConvertList(const XmlReader& reader, XmlElement listElement, const Text& domain, int hostKind, int list,
-                 SiteListRules& rules) {
+                 SiteListWriters& rules) {
     static const Text kMode = "mode";
     Text wildcard;
     const size_t count = reader.ChildCount(listElement);
@@ -96,7 +110,7 @@ void ConvertList(const XmlReader& reader, XmlElement listElement, const Text& do
             ConvertRegexEntry(domain, hostKind, pattern, list, rules);
         } else {
             FoldWildcardsInto(wildcard, pattern);  // "?" is a wildcard like "*"
-            ConvertSiteEntry(domain, hostKind, wildcard, ClassifyUrlPattern(wildcard), list, rules);
+            AppendSiteEntry(domain, hostKind, wildcard, ClassifyUrlPattern(wildcard), list, rules);
         }
     }
 }
@@ -139,7 +153,16 @@ Text RemoveRegexComments(const Text& pattern) {
 
 void ConvertSiteEntry(const Text& domain, int hostKind, const Text& pattern, int kind, int list,
                       SiteListRules& rules) {
-    Text* target = list == kSiteWhitelist ? &rules.whiteRules : list == kSiteBlacklist ? &rules.blockRules : nullptr;
+    SiteListWriters writers(rules);
+    AppendSiteEntry(domain, hostKind, pattern, kind, list, writers);
+    writers.Finish();
+}
+
+namespace {
+
+void AppendSiteEntry(const Text& domain, int hostKind, const Text& pattern, int kind, int list,
+                     SiteListWriters& rules) {
+    TextAppender* target = list == kSiteWhitelist ? &rules.white : list == kSiteBlacklist ? &rules.block : nullptr;
     if (target == nullptr) return;
     if (TrimRuleTextView(pattern).empty() || HasLineBreak(pattern) || HasLineBreak(domain)) return;
 
@@ -181,7 +204,7 @@ void ConvertSiteEntry(const Text& domain, int hostKind, const Text& pattern, int
             if (startsWith(p, '*')) break;
             // The host: the rule's pattern without its last two characters.
             const size_t length = p.size() + close.size();
-            const TextView host = TextView(target->data() + target->size() - 2 - length, length >= 2 ? length - 2 : 0);
+            const TextView host = target->View().substr(target->Size() - 2 - length, length >= 2 ? length - 2 : 0);
             if (IsDottedNumber(host) || HasSubdomain(host)) break;
             const Text kept(host.data(), length);  // the rule's pattern again, before the list grows
             AppendSiteRule(*target, {"~.", kept});
@@ -220,6 +243,8 @@ void ConvertSiteEntry(const Text& domain, int hostKind, const Text& pattern, int
     }
 }
 
+}  // namespace
+
 bool LoadSiteList(const Text& siteListText, XmlReader& reader) {
     static const Text kUtf8Declaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
     static const Text kGbkDeclaration = "<?xml version=\"1.0\" encoding=\"gb2312\"?>";
@@ -237,6 +262,7 @@ bool LoadSiteList(const Text& siteListText, XmlReader& reader) {
 void ConvertLoadedSiteList(XmlReader& reader, SiteListRules& rules) {
     rules = SiteListRules();
     for (const char* rule : kFixedWhiteRules) AppendRule(rules.whiteRules, rule);
+    SiteListWriters writers(rules);
 
     const XmlElement root = reader.DocumentElement();
     const size_t siteCount = reader.ChildCount(root);
@@ -256,11 +282,12 @@ void ConvertLoadedSiteList(XmlReader& reader, SiteListRules& rules) {
             hostKind = HostCheck(domain);
             if (hostKind == -1) continue;
         }
-        ConvertList(reader, reader.FirstChildNamed(site, "whitelist"), domain, hostKind, kSiteWhitelist, rules);
-        ConvertList(reader, reader.FirstChildNamed(site, "blacklist"), domain, hostKind, kSiteBlacklist, rules);
+        ConvertList(reader, reader.FirstChildNamed(site, "whitelist"), domain, hostKind, kSiteWhitelist, writers);
+        ConvertList(reader, reader.FirstChildNamed(site, "blacklist"), domain, hostKind, kSiteBlacklist, writers);
     }
-    rules.blockRules = TrimRuleText(rules.blockRules);
-    rules.whiteRules = TrimRuleText(rules.whiteRules);
+    writers.Finish();
+    TrimRuleTextInPlace(rules.blockRules);
+    TrimRuleTextInPlace(rules.whiteRules);
     reader.Clear();
 }
 
