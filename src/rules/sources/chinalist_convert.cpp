@@ -1,5 +1,6 @@
 #include "rules/sources/chinalist_convert.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -316,26 +317,13 @@ private:
 // The index of the next CR or LF that stands as a character of its own at or after `i` (a
 // character start), or the length of the text.
 size_t NextLineBreak(TextView text, size_t i) {
-    const size_t n = text.size();
-    // Eight bytes at a time up to the first CR, LF or byte of 0x80 or more; a lead byte and
-    // the byte after it are stepped over.
-    while (i + 8 <= n) {
-        const uint64_t v = swar::Load(text.data() + i);
-        const uint64_t bits = swar::Equal(v, '\n') | swar::Equal(v, '\r') | swar::High(v);
-        if (bits == 0) {
-            i += 8;
-            continue;
-        }
-        i += swar::FirstByte(bits);
-        if (!IsLeadByte(static_cast<unsigned char>(text[i]))) return i;
+    // Up to the first CR, LF or byte of 0x80 or more; a lead byte and the byte after it are
+    // stepped over.
+    for (;;) {
+        i = swar::FindFirst(text, i, [](uint64_t v) { return swar::Equal(v, '\n') | swar::Equal(v, '\r') | swar::High(v); });
+        if (i >= text.size() || !IsLeadByte(static_cast<unsigned char>(text[i]))) return std::min(i, text.size());
         i += 2;
     }
-    while (i < n) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\r' || c == '\n') return i;
-        i += IsLeadByte(c) ? 2 : 1;
-    }
-    return n;
 }
 
 // Every line of the list after the first (the list's "[Adblock Plus ...]" header) to `sorter`.

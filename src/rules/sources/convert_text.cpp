@@ -14,43 +14,40 @@ void TextAppender::Grow(size_t more) {
 
 namespace {
 
-// "?", "*" and the bytes that begin double-byte characters.
-constexpr struct WildcardOrLead {
-    bool is[256] = {};
-    constexpr WildcardOrLead() {
-        is[static_cast<unsigned char>('?')] = is[static_cast<unsigned char>('*')] = true;
-        for (int c = 0x80; c < 0x100; ++c) is[c] = true;
-    }
-} kWildcardOrLead;
-
-bool IsWildcardOrLead(unsigned char c) { return kWildcardOrLead.is[c]; }
+// The index of the first "?", "*" or byte of 0x80 or more at or after `i`, or the length.
+size_t NextWildcardOrLead(TextView text, size_t i) {
+    return swar::FindFirst(text, i, [](uint64_t v) { return swar::Equal(v, '?') | swar::Equal(v, '*') | swar::High(v); });
+}
 
 }  // namespace
 
 void FoldWildcardsInto(Text& out, TextView text) {
-    // Only stars and question marks that stand as characters of their own count.
-    out.clear();
+    // Only stars and question marks that stand as characters of their own count. The text is
+    // copied and folded in place from its first star, question mark or double-byte character on:
+    // the result is never longer.
+    out.assign(text.data(), text.size());
+    size_t i = NextWildcardOrLead(out, 0), w = i;
     bool afterStar = false;
-    for (size_t i = 0; i < text.size();) {
-        // The run up to the next star, question mark or double-byte character is copied whole.
-        size_t end = i;
-        while (end < text.size() && !IsWildcardOrLead(static_cast<unsigned char>(text[end]))) ++end;
-        if (end > i) {
-            out.append(text.substr(i, end - i));
+    while (i < out.size()) {
+        const auto c = static_cast<unsigned char>(out[i]);
+        if (IsLeadByte(c)) {
+            out[w++] = out[i++];
+            if (i < out.size()) out[w++] = out[i++];
             afterStar = false;
+        } else if (c == '?' || c == '*') {
+            if (!afterStar) out[w++] = '*';
+            afterStar = true;
+            ++i;
+        } else {
+            // The run up to the next star, question mark or double-byte character, moved whole.
+            const size_t end = NextWildcardOrLead(out, i);
+            std::memmove(&out[w], out.data() + i, end - i);
+            w += end - i;
             i = end;
-            continue;
-        }
-        if (IsLeadByte(static_cast<unsigned char>(text[i]))) {
-            out.append(text.substr(i, 2));
-            i += 2;
             afterStar = false;
-            continue;
         }
-        if (!afterStar) out += '*';
-        afterStar = true;
-        ++i;
     }
+    out.resize(w);
 }
 
 void RepairSchemeInPlace(Text& text) {

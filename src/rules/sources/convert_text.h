@@ -12,9 +12,10 @@
 // StartsWith for a single character that has no letter case: a comparison of one byte.
 inline bool BeginsWith(TextView text, char c) { return !text.empty() && text[0] == c; }
 
-// Eight bytes at a time. Each gives the high bit of every byte of `v` that is what its name says;
-// the lowest bit set is exact, bits above a set one may be set wrongly, so only the lowest one
-// (the first such byte, by index) is used.
+// Eight bytes at a time: each test gives the high bit of bytes of `v` that are what its name
+// says. The lowest bit set is exact; a bit above a set one may be set wrongly (a borrow), so only
+// the lowest one (the first such byte, by index) is used. A zero byte is none of what the tests
+// look for.
 namespace swar {
 constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
 inline uint64_t Load(const char* p) {
@@ -30,17 +31,34 @@ inline uint64_t High(uint64_t v) { return v & kHighs; }
 // The index of the byte of the lowest bit set, in memory order (x86 and mingw targets are
 // little-endian).
 inline size_t FirstByte(uint64_t bits) { return size_t(__builtin_ctzll(bits)) / 8; }
+
+// The index of the first byte at or after `i` for which `test` (made of the above, on eight
+// bytes) sets a bit, or the length of the text. The last bytes are read as the eight that end
+// the text, shifted so that the first one not looked at yet comes first and zero bytes follow.
+template <typename Test>
+size_t FindFirst(TextView text, size_t i, Test test) {
+    const size_t n = text.size();
+    for (; i + 8 <= n; i += 8) {
+        if (const uint64_t bits = test(Load(text.data() + i))) return i + FirstByte(bits);
+    }
+    if (i >= n) return n;
+    uint64_t v;
+    if (n >= 8) {
+        v = Load(text.data() + n - 8) >> (8 * (i - (n - 8)));
+    } else {
+        char last[8] = {};
+        std::memcpy(last, text.data() + i, n - i);
+        v = Load(last);
+    }
+    const uint64_t bits = test(v);
+    return bits ? i + FirstByte(bits) : n;
+}
 }  // namespace swar
 
 // The index of the first byte at or after `i` that is `a` or `b`, or the length of the text:
 // for the short scans of a line, where memchr's call would cost more.
 inline size_t FindEitherByte(TextView text, size_t i, char a, char b) {
-    for (; i + 8 <= text.size(); i += 8) {
-        const uint64_t v = swar::Load(text.data() + i);
-        if (const uint64_t bits = swar::Equal(v, a) | swar::Equal(v, b)) return i + swar::FirstByte(bits);
-    }
-    while (i < text.size() && text[i] != a && text[i] != b) ++i;
-    return i;
+    return swar::FindFirst(text, i, [a, b](uint64_t v) { return swar::Equal(v, a) | swar::Equal(v, b); });
 }
 
 // Bytes appended at the end of a text without a string call per part: room is made a few
