@@ -7,53 +7,12 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "common/swar.h"
 #include "common/text.h"
 
 // StartsWith for a single character that has no letter case: a comparison of one byte.
 inline bool BeginsWith(TextView text, char c) { return !text.empty() && text[0] == c; }
 
-// Eight bytes at a time: each test gives the high bit of bytes of `v` that are what its name
-// says. The lowest bit set is exact; a bit above a set one may be set wrongly (a borrow), so only
-// the lowest one (the first such byte, by index) is used. A zero byte is none of what the tests
-// look for.
-namespace swar {
-constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
-inline uint64_t Load(const char* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-inline uint64_t Equal(uint64_t v, char c) {
-    const uint64_t x = v ^ (kOnes * static_cast<unsigned char>(c));
-    return (x - kOnes) & ~x & kHighs;
-}
-inline uint64_t High(uint64_t v) { return v & kHighs; }
-// The index of the byte of the lowest bit set, in memory order (x86 and mingw targets are
-// little-endian).
-inline size_t FirstByte(uint64_t bits) { return size_t(__builtin_ctzll(bits)) / 8; }
-
-// The index of the first byte at or after `i` for which `test` (made of the above, on eight
-// bytes) sets a bit, or the length of the text. The last bytes are read as the eight that end
-// the text, shifted so that the first one not looked at yet comes first and zero bytes follow.
-template <typename Test>
-size_t FindFirst(TextView text, size_t i, Test test) {
-    const size_t n = text.size();
-    for (; i + 8 <= n; i += 8) {
-        if (const uint64_t bits = test(Load(text.data() + i))) return i + FirstByte(bits);
-    }
-    if (i >= n) return n;
-    uint64_t v;
-    if (n >= 8) {
-        v = Load(text.data() + n - 8) >> (8 * (i - (n - 8)));
-    } else {
-        char last[8] = {};
-        std::memcpy(last, text.data() + i, n - i);
-        v = Load(last);
-    }
-    const uint64_t bits = test(v);
-    return bits ? i + FirstByte(bits) : n;
-}
-}  // namespace swar
 
 // The index of the first byte at or after `i` that is `a` or `b`, or the length of the text:
 // for the short scans of a line, where memchr's call would cost more.
@@ -70,15 +29,16 @@ public:
     TextAppender(const TextAppender&) = delete;
     TextAppender& operator=(const TextAppender&) = delete;
 
-    void Append(std::initializer_list<TextView> parts) {
+    void Append(std::initializer_list<TextView> parts) { Append(parts.begin(), parts.size()); }
+    void Append(const TextView* parts, size_t count) {
         size_t total = 0;
-        for (const TextView part : parts) total += part.size();
+        for (size_t k = 0; k < count; ++k) total += parts[k].size();
         if (total > text_.size() - used_) Grow(total);
         char* out = &text_[0] + used_;
-        for (const TextView part : parts) {
-            if (part.empty()) continue;  // an empty view may have no data at all
-            std::memcpy(out, part.data(), part.size());
-            out += part.size();
+        for (size_t k = 0; k < count; ++k) {
+            if (parts[k].empty()) continue;  // an empty view may have no data at all
+            std::memcpy(out, parts[k].data(), parts[k].size());
+            out += parts[k].size();
         }
         used_ += total;
     }
