@@ -54,4 +54,26 @@ size_t FindFirst(TextView text, size_t i, Test test) {
     const uint64_t bits = test(v);
     return bits ? i + FirstByte(bits) : n;
 }
+// How many bytes of `text` are `c`.
+inline size_t CountByte(TextView text, char c) {
+    size_t count = 0, i = 0;
+    for (; i + 8 <= text.size(); i += 8) count += Count(EqualExact(Load(text.data() + i), c));
+    for (; i < text.size(); ++i) count += text[i] == c;
+    return count;
+}
+
+// The index of the last byte of `text` that is `c` among its last `within` bytes (at most 8),
+// or npos.
+inline size_t FindLastNear(TextView text, char c, size_t within) {
+    const size_t n = text.size();
+    if (n >= 8) {
+        // The last eight bytes, the ones before the last `within` masked out.
+        const uint64_t bits = EqualExact(Load(text.data() + n - 8), c) & (~uint64_t(0) << (8 * (8 - within)));
+        return bits ? n - 8 + size_t(63 - __builtin_clzll(bits)) / 8 : TextView::npos;
+    }
+    for (size_t k = n; k > 0 && n - k < within; --k) {
+        if (text[k - 1] == c) return k - 1;
+    }
+    return TextView::npos;
+}
 }  // namespace swar

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "common/swar.h"
+
 namespace {
 
 // The bytes of a suffix after its ".", the first one lowest: an entry is then one integer.
@@ -61,13 +63,12 @@ template <size_t N>
 bool EndsWithSuffixFrom(TextView text, const SuffixTable (&tables)[N]) {
     // Every suffix is a "." followed by bytes that are not ".": a text can end in one only
     // where its last "." stands, so that "." decides the one length worth comparing.
-    const size_t longest = tables[0].length, n = text.size();
-    size_t length = 1;
-    while (length <= longest && length <= n && text[n - length] != '.') ++length;
-    if (length > longest || length > n) return false;
+    const size_t dot = swar::FindLastNear(text, '.', tables[0].length);
+    if (dot == TextView::npos) return false;
+    const size_t length = text.size() - dot;
     for (const SuffixTable& table : tables) {
         if (table.length != length) continue;
-        const uint64_t key = PackedTail(text.substr(n - length), 1);
+        const uint64_t key = PackedTail(text.substr(dot), 1);
         for (size_t k = 0; k < table.count; ++k) {
             if (table.keys[k] == key) return true;
         }
@@ -85,6 +86,7 @@ int HostCheck(TextView text) {
 }
 
 bool IsDottedNumber(TextView text) {
+    if (swar::CountByte(text, '.') < 3) return false;  // three "." characters take three bytes
     // Walks the characters as the text engine sees them (a byte of 0x80 or more and the byte
     // after it are one character): with every digit deleted, three "." characters in a row.
     int dots = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "common/swar.h"
 #include "rules/engine/host_check.h"
 
 int ClassifyUrlPattern(TextView text) {
@@ -39,7 +40,7 @@ bool HasSubdomain(TextView text) {
     if (text.substr(0, 4) == "www." || text.substr(0, 5) == "www1.") return true;
     // A byte count: a "." that is the trail byte of a double-byte character counts as well.
     if (text.find(':') != TextView::npos && HasWwwAfterScheme(text)) return true;
-    long dots = static_cast<long>(std::count(text.begin(), text.end(), '.'));
+    long dots = static_cast<long>(swar::CountByte(text, '.'));
     if (dots < 2) return false;  // discounting only lowers the count
     // A compound country suffix that occurs, never with a "." right after it, takes one dot off.
     static const TextView kCompounds[] = {".com.cn", ".com.tw", ".com.hk", ".co.jp"};

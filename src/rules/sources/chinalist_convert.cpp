@@ -27,9 +27,14 @@ const TextView AbpOptionTable[] = {
     "collapse",     "stylesheet",  "subdocument", "document",   "other",
 };
 
-// Appends CR LF and the rule "**://" + prefix + pattern.
+// The start of a rule: "**://", after CR LF unless it is the first. The rule texts are trimmed
+// when they are done, and no rule starts with a blank, so leaving out the CR LF in front of the
+// first changes nothing but the bytes moved to cut it off.
+TextView RuleStart(const TextAppender& rules) { return rules.Size() != 0 ? "\r\n**://" : "**://"; }
+
+// Appends the rule "**://" + prefix + pattern.
 void AppendBrowserRule(TextAppender& rules, TextView prefix, TextView pattern) {
-    rules.Append({"\r\n**://", prefix, pattern});
+    rules.Append({RuleStart(rules), prefix, pattern});
 }
 
 // A filter that starts with its host: the host ends at the first "/", or failing that at the
@@ -188,7 +193,7 @@ void ConvertUrlLine(TextAppender& rules, TextView line, Text& f, bool trimmed = 
 
 // "**://" + prefix + domain + "^*" + "##selector".
 void AppendHidingRule(TextAppender& rules, TextView prefix, TextView domain, TextView rest) {
-    rules.Append({"\r\n**://", prefix, domain, "^*", rest});
+    rules.Append({RuleStart(rules), prefix, domain, "^*", rest});
 }
 
 // The rules for one domain (not empty) and `rest`, "##" and the selector.
