@@ -50,10 +50,13 @@ void FoldWildcardsInto(Text& out, TextView text) {
     out.resize(w);
 }
 
-void RepairSchemeInPlace(Text& text) {
-    for (size_t i = text.find(':'); i != Text::npos; i = text.find(':', i + 1)) {
+bool RepairSchemeInPlace(Text& text) {
+    size_t i = text.find(':');
+    const bool colon = i != Text::npos;
+    for (; i != Text::npos; i = text.find(':', i + 1)) {
         const bool oneSlash = i + 1 < text.size() && text[i + 1] == '/' &&
                               (i + 2 == text.size() || text[i + 2] != '/');
         if (oneSlash && IsCharacterStart(text, i)) text.insert(i + 1, 1, '/');
     }
+    return colon;
 }

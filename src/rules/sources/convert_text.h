@@ -68,7 +68,8 @@ void FoldWildcardsInto(Text& out, TextView text);
 
 // ReplaceAll(ReplaceAll(text, ":/", "://"), ":///", "://") in place: a ":" followed by exactly
 // one "/" gets a second one ('http:/x' becomes 'http://x'); every other text stays as it is.
-void RepairSchemeInPlace(Text& text);
+// True when the text holds a ":" byte at all (so that a search for "://" may find one).
+bool RepairSchemeInPlace(Text& text);
 
 // The lines of a RuleList as SplitRuleLines gives them (split at every LF byte, one CR before
 // it dropped, no item after a final LF, none for an empty text), handed one by one to `each`.
