@@ -30,6 +30,15 @@ gtest_discover_tests(quorlex_tests DISCOVERY_TIMEOUT 60)
 file(GLOB CLI_SOURCES CONFIGURE_DEPENDS tools/cli/*.cpp)
 add_executable(quorlex ${CLI_SOURCES})
 target_link_libraries(quorlex PRIVATE quorlex_core)
+# One small job per process: with libstdc++, libgcc and (where the system has its archive) zlib
+# linked in, it loads libc alone; binding the C++ library's symbols at every start cost more
+# than converting a short list.
+target_link_options(quorlex PRIVATE -static-libstdc++ -static-libgcc)
+find_library(QUORLEX_ZLIB_ARCHIVE NAMES libz.a)
+if(QUORLEX_ZLIB_ARCHIVE)
+  target_link_libraries(quorlex PRIVATE ${QUORLEX_ZLIB_ARCHIVE})
+  target_link_options(quorlex PRIVATE -Wl,--as-needed)
+endif()
 add_dependencies(quorlex_tests quorlex)
 target_compile_definitions(quorlex_tests PRIVATE QUORLEX_CLI="$<TARGET_FILE:quorlex>")
 include(cmake/tools.cmake)

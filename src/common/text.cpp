@@ -93,21 +93,14 @@ private:
     size_t known_;
 };
 
-size_t FindFrom(TextView hay, TextView needle, size_t from, bool exact) {
-    if (needle.empty() || from < 1 || from > hay.size()) return 0;
-    const char c = needle[0];
-    const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
-    if (needle.size() == 1 && (exact || !letter)) {
-        // One byte without case: the first occurrence that starts a character.
-        for (size_t known = from - 1, i = known;; known = ++i) {
-            const void* p = std::memchr(hay.data() + i, c, hay.size() - i);
-            if (!p) return 0;
-            i = size_t(static_cast<const char*>(p) - hay.data());
-            if (StartsCharacter(hay, known, i)) return i + 1;
-        }
+// Does the rest of `needle` (after its first byte) stand at index i + 1 of `hay`? For a needle
+// without ASCII letters, or an exact search, this is a plain byte comparison.
+bool RestMatchesAt(TextView hay, size_t i, TextView needle, bool plain) {
+    if (!plain) return MatchAt(hay, i, needle, false);
+    for (size_t k = 1; k < needle.size(); ++k) {
+        if (hay[i + k] != needle[k]) return false;
     }
-    const size_t at = Searcher(hay, needle, exact, from - 1).Next(from - 1);
-    return at == TextView::npos ? 0 : at + 1;
+    return true;
 }
 
 size_t FindLastImpl(TextView hay, TextView needle, bool exact) {
@@ -181,6 +174,36 @@ Text TrimImpl(const Text& t, bool ruleChars) {
 
 }  // namespace
 
+namespace text_search {
+
+size_t FindFrom(TextView hay, TextView needle, size_t from, bool exact) {
+    if (needle.empty() || from < 1 || from > hay.size() || needle.size() > hay.size() - (from - 1)) return 0;
+    const char c = needle[0];
+    if (!exact && (c | 0x20) >= 'a' && (c | 0x20) <= 'z') {
+        const size_t at = Searcher(hay, needle, exact, from - 1).Next(from - 1);
+        return at == TextView::npos ? 0 : at + 1;
+    }
+    // The first byte has no letter case: memchr finds the candidates, and only those that start
+    // a character are compared further.
+    const bool plain = exact || !HasAsciiLetter(needle);
+    const size_t last = hay.size() - needle.size();  // the last index a match can start at
+    for (size_t known = from - 1, i = known; i <= last;) {
+        const void* p = std::memchr(hay.data() + i, c, last + 1 - i);
+        if (!p) return 0;
+        i = size_t(static_cast<const char*>(p) - hay.data());
+        if (!StartsCharacter(hay, known, i)) {
+            known = ++i;  // i is the second byte of a character: the next byte starts one
+            continue;
+        }
+        known = i;
+        if (RestMatchesAt(hay, i, needle, plain)) return i + 1;
+        ++i;
+    }
+    return 0;
+}
+
+}  // namespace text_search
+
 bool IsCharacterStart(TextView text, size_t index) { return StartsCharacter(text, 0, index); }
 
 Text TextUpTo0(const ByteBuffer& bytes) {
@@ -188,8 +211,6 @@ Text TextUpTo0(const ByteBuffer& bytes) {
     return nul == ByteBuffer::npos ? bytes : bytes.substr(0, nul);
 }
 
-size_t Find(TextView hay, TextView needle, size_t from) { return FindFrom(hay, needle, from, false); }
-size_t FindExact(TextView hay, TextView needle, size_t from) { return FindFrom(hay, needle, from, true); }
 size_t FindLast(TextView hay, TextView needle) { return FindLastImpl(hay, needle, false); }
 size_t FindLastExact(TextView hay, TextView needle) { return FindLastImpl(hay, needle, true); }
 
@@ -255,7 +276,7 @@ bool StartsWith(TextView text, TextView prefix) {
 Text Trim(const Text& text) { return TrimImpl(text, false); }
 Text TrimRuleText(const Text& text) { return TrimImpl(text, true); }
 
-TextView TrimRuleTextView(TextView text) {
+TextView TrimRuleTextViewSlow(TextView text) {
     const Bounds b = TrimBounds(text, true);
     return text.substr(b.begin, b.end - b.begin);
 }

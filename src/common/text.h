@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,10 +26,39 @@ inline bool IsLeadByte(unsigned char c) { return c >= 0x80; }
 // character's lead byte is its second byte). Costs the run of bytes of 0x80 or more before it.
 bool IsCharacterStart(TextView text, size_t index);
 
+namespace text_search {
+size_t FindFrom(TextView hay, TextView needle, size_t from, bool exact);
+}
+
 // Position of the first occurrence of `needle` at or after `from`, or 0. `from` is taken as the
 // start of a character (positions returned by searches always are).
-size_t Find(TextView hay, TextView needle, size_t from = 1);
-size_t FindExact(TextView hay, TextView needle, size_t from = 1);
+//
+// The converters search short lines many times over, so the usual outcomes are settled here,
+// inline: the needle's first byte does not occur (for an exact search, or one whose first byte
+// has no letter case), or it first occurs after a byte below 0x80 (so it starts a character) and
+// the exact needle stands there. Everything else goes to the full search.
+inline size_t FindExact(TextView hay, TextView needle, size_t from = 1) {
+    if (needle.empty() || from < 1 || from > hay.size() || needle.size() > hay.size() - (from - 1)) return 0;
+    const char* const base = hay.data();
+    const void* p = std::memchr(base + from - 1, needle[0], hay.size() - needle.size() + 1 - (from - 1));
+    if (!p) return 0;
+    const size_t i = size_t(static_cast<const char*>(p) - base);
+    if ((i == from - 1 || !IsLeadByte(static_cast<unsigned char>(base[i - 1]))) &&
+        std::memcmp(base + i + 1, needle.data() + 1, needle.size() - 1) == 0)
+        return i + 1;
+    return text_search::FindFrom(hay, needle, from, true);
+}
+inline bool HasAsciiLetter(TextView text) {
+    for (const char c : text) {
+        if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') return true;
+    }
+    return false;
+}
+// Letter case matters only for a needle with letters in it.
+inline size_t Find(TextView hay, TextView needle, size_t from = 1) {
+    if (!HasAsciiLetter(needle)) return FindExact(hay, needle, from);
+    return text_search::FindFrom(hay, needle, from, false);
+}
 // Position of the last occurrence, or 0.
 size_t FindLast(TextView hay, TextView needle);
 size_t FindLastExact(TextView hay, TextView needle);
@@ -60,8 +90,18 @@ bool StartsWith(TextView text, TextView prefix);  // ASCII case ignored
 Text Trim(const Text& text);
 // Any run of ASCII spaces, full-width spaces, TAB, LF and CR removed at both ends.
 Text TrimRuleText(const Text& text);
-// The same as a view into `text`.
-TextView TrimRuleTextView(TextView text);
+// The same as a view into `text`. Most lines have nothing to trim: a text whose first and last
+// bytes can neither be nor end a trimmable character comes back at once.
+TextView TrimRuleTextViewSlow(TextView text);
+inline bool MayTrimAtRuleTextEdge(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0xA1;
+}
+inline TextView TrimRuleTextView(TextView text) {
+    if (!text.empty() && !MayTrimAtRuleTextEdge(static_cast<unsigned char>(text.front())) &&
+        !MayTrimAtRuleTextEdge(static_cast<unsigned char>(text.back())))
+        return text;
+    return TrimRuleTextViewSlow(text);
+}
 // The same without a copy of the whole text: trims `text` itself, or appends the trimmed
 // `text` to `out`. Long lists are merged with these.
 void TrimRuleTextInPlace(Text& text);

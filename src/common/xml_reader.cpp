@@ -2,17 +2,40 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
+#include <limits>
 
+#include "common/swar.h"
 #include "platform/codepage.h"
 
 namespace {
 
-inline bool IsXmlSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-inline bool IsAsciiLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-inline bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-inline bool IsNameStart(unsigned char c) { return IsAsciiLetter(c) || c == '_' || c == ':' || IsGbkLead(c); }
-inline bool IsNameChar(unsigned char c) { return IsNameStart(c) || IsDigit(c) || c == '-' || c == '.'; }
+constexpr bool IsXmlSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+constexpr bool IsAsciiLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+constexpr bool IsNameStart(unsigned char c) { return IsAsciiLetter(c) || c == '_' || c == ':' || IsGbkLead(c); }
+constexpr bool IsNameChar(unsigned char c) { return IsNameStart(c) || IsDigit(c) || c == '-' || c == '.'; }
+
+// Bytes that end a run of character data copied as it stands: markup, references, CR (to be
+// normalised), NUL, and every byte of 0x80 or more (a double-byte character is checked first).
+// In attribute values, TAB, LF and either quote end a run too.
+// The bytes of a name: kNameStart may begin one (a GBK lead byte begins a double-byte character
+// whose second byte is not looked at), kNameChar continue it.
+enum : unsigned char { kStopsText = 1, kStopsValue = 2, kNameStart = 4, kNameChar = 8 };
+struct ByteClasses {
+    unsigned char of[256] = {};
+    constexpr ByteClasses() {
+        for (int c = 0x80; c < 0x100; ++c) of[c] = kStopsText | kStopsValue;
+        for (const unsigned char c : {'<', '&', '\r', '\0'}) of[c] = kStopsText | kStopsValue;
+        for (const unsigned char c : {'\t', '\n', '"', '\''}) of[c] = kStopsValue;
+        for (int c = 0; c < 0x100; ++c) {
+            if (IsNameStart(static_cast<unsigned char>(c))) of[c] |= kNameStart | kNameChar;
+            if (IsNameChar(static_cast<unsigned char>(c))) of[c] |= kNameChar;
+        }
+    }
+};
+constexpr ByteClasses kByteClasses;
 
 // Characters XML allows in a document (and therefore in a numeric reference).
 bool IsXmlChar(unsigned long cp) {
@@ -41,13 +64,34 @@ void AppendCodePoint(unsigned long cp, Text& out) {
     }
 }
 
+// How many "=" the bytes hold, and how many "<" not followed by "/", "!" or "?" (start tags).
+void CountTagsAndEquals(TextView bytes, size_t& startTags, size_t& equals) {
+    const auto startsTag = [&](size_t lt) {
+        const char next = lt + 1 < bytes.size() ? bytes[lt + 1] : '\0';
+        return next != '/' && next != '!' && next != '?';
+    };
+    size_t tags = 0, eq = 0, i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        const uint64_t v = swar::Load(bytes.data() + i);
+        eq += swar::Count(swar::EqualExact(v, '='));
+        for (uint64_t lts = swar::EqualExact(v, '<'); lts != 0; lts &= lts - 1) tags += startsTag(i + swar::FirstByte(lts));
+    }
+    for (; i < bytes.size(); ++i) {
+        eq += bytes[i] == '=';
+        tags += bytes[i] == '<' && startsTag(i);
+    }
+    startTags = tags;
+    equals = eq;
+}
+
 }  // namespace
 
-// One pass over the bytes. Every read goes through At(), which gives 0 past the end; since a
-// NUL byte inside the document is refused, 0 never stands for real content.
+// One pass over the bytes. Every read goes through At(), which gives 0 past the end, or checks
+// the end itself; since a NUL byte inside the document is refused, 0 never stands for real
+// content.
 class XmlReader::Parser {
 public:
-    Parser(const ByteBuffer& bytes, XmlReader& doc) : s_(bytes.data()), n_(bytes.size()), doc_(doc) {}
+    Parser(TextView bytes, XmlReader& doc) : s_(bytes.data()), n_(bytes.size()), doc_(doc) {}
 
     bool Run() {
         if (StartsAt(0, "<?xml") && (IsXmlSpace(At(5)) || At(5) == '?')) {
@@ -65,21 +109,22 @@ public:
                 continue;
             }
             bool ok;
-            if (StartsAt(i_, "<!--")) {
-                ok = SkipComment();
-            } else if (StartsAt(i_, "<?")) {
+            const unsigned char next = At(i_ + 1);
+            if (next == '/') {
+                ok = EndTag();
+            } else if (next == '?') {
                 ok = SkipProcessingInstruction(false);
+            } else if (next != '!') {
+                ok = StartTag();
+            } else if (StartsAt(i_, "<!--")) {
+                ok = SkipComment();
             } else if (StartsAt(i_, "<![CDATA[")) {
                 ok = !open_.empty() && CData();
             } else if (StartsAt(i_, "<!DOCTYPE")) {
                 ok = !doctypeSeen && !rootSeen_ && SkipDoctype();
                 doctypeSeen = true;
-            } else if (At(i_ + 1) == '!') {
-                ok = false;
-            } else if (At(i_ + 1) == '/') {
-                ok = EndTag();
             } else {
-                ok = StartTag();
+                ok = false;
             }
             if (!ok) return false;
         }
@@ -108,6 +153,13 @@ private:
         return (k + 1 < n_ && At(k + 1) >= 0x40) ? 2 : 0;
     }
 
+    // The end of the run from i_ of bytes that none of `stops` (kStopsText, kStopsValue) ends.
+    size_t RunEnd(unsigned char stops) const {
+        size_t k = i_;
+        while (k < n_ && (kByteClasses.of[static_cast<unsigned char>(s_[k])] & stops) == 0) ++k;
+        return k;
+    }
+
     bool SkipSpace() {
         const size_t start = i_;
         while (i_ < n_ && IsXmlSpace(At(i_))) ++i_;
@@ -130,18 +182,40 @@ private:
         return false;
     }
 
-    // A name at i_, appended to the name pool; its place is returned.
-    bool Name(size_t& begin, size_t& length) {
-        if (!IsNameStart(At(i_))) return false;
-        const size_t start = i_;
-        while (i_ < n_ && IsNameChar(At(i_))) {
-            const size_t len = CharLength(i_);
-            if (len == 0) return false;
-            i_ += len;
+    // A name at i_: its bytes in the input are [begin, i_) afterwards.
+    bool ScanName(size_t& begin) {
+        if (i_ >= n_ || (kByteClasses.of[static_cast<unsigned char>(s_[i_])] & kNameStart) == 0) return false;
+        begin = i_;
+        while (i_ < n_) {
+            const auto c = static_cast<unsigned char>(s_[i_]);
+            if ((kByteClasses.of[c] & kNameChar) == 0) break;
+            if (!IsGbkLead(c)) {
+                ++i_;
+            } else if (i_ + 1 < n_ && static_cast<unsigned char>(s_[i_ + 1]) >= 0x40) {
+                i_ += 2;
+            } else {
+                return false;  // a lead byte without its second byte
+            }
         }
-        begin = doc_.names_.size();
-        length = i_ - start;
-        doc_.names_.append(s_ + start, length);
+        return true;
+    }
+
+    // A name at i_, in the name pool: a name seen before in the same slot of a small cache (a
+    // document repeats a handful of names) is not stored again. Its place is returned.
+    bool Name(uint32_t& begin, uint32_t& length) {
+        size_t start;
+        if (!ScanName(start)) return false;
+        const TextView name(s_ + start, i_ - start);
+        NamePlace& seen = seenNames_[(name.size() * 7 + static_cast<unsigned char>(name.back())) % std::size(seenNames_)];
+        if (seen.length == name.size() && doc_.NameOf(seen.begin, seen.length) == name) {
+            begin = seen.begin;
+            length = seen.length;
+            return true;
+        }
+        begin = uint32_t(doc_.names_.size());
+        length = uint32_t(name.size());
+        doc_.names_.append(name.data(), name.size());
+        seen = {begin, length};
         return true;
     }
 
@@ -187,12 +261,26 @@ private:
         return false;
     }
 
+    // The character at i_ (a byte of 0x80 or more, or NUL) appended to `out`; false when it is
+    // not a valid character.
+    bool AppendCharacter(Text& out) {
+        const size_t len = CharLength(i_);
+        if (len == 0) return false;
+        out.append(s_ + i_, len);
+        i_ += len;
+        return true;
+    }
+
     // A quoted attribute value at i_, normalised as XML does for an attribute of type CDATA.
     bool AttributeValue(Text& out) {
         const unsigned char quote = At(i_);
         if (quote != '"' && quote != '\'') return false;
         ++i_;
         while (i_ < n_) {
+            const size_t run = RunEnd(kStopsValue);
+            out.append(s_ + i_, run - i_);
+            i_ = run;
+            if (i_ >= n_) break;
             const unsigned char c = At(i_);
             if (c == quote) {
                 ++i_;
@@ -204,11 +292,11 @@ private:
             } else if (c == '\r' || c == '\n' || c == '\t') {
                 out += ' ';
                 i_ += (c == '\r' && At(i_ + 1) == '\n') ? 2 : 1;
-            } else {
-                const size_t len = CharLength(i_);
-                if (len == 0) return false;
-                out.append(s_ + i_, len);
-                i_ += len;
+            } else if (c == '"' || c == '\'') {  // the other quote
+                out += char(c);
+                ++i_;
+            } else if (!AppendCharacter(out)) {
+                return false;
             }
         }
         return false;
@@ -221,7 +309,7 @@ private:
         Node node;
         if (!Name(node.nameBegin, node.nameLength)) return false;
         node.parent = open_.empty() ? 0 : open_.back();
-        node.firstAttribute = doc_.attributes_.size();
+        node.firstAttribute = uint32_t(doc_.attributes_.size());
         for (;;) {
             const bool spaced = SkipSpace();
             if (i_ >= n_) return false;
@@ -232,7 +320,7 @@ private:
             if (At(i_) == '/') {
                 if (At(i_ + 1) != '>') return false;
                 i_ += 2;
-                node.textBegin = node.textEnd = doc_.chars_.size();
+                node.textBegin = node.textEnd = uint32_t(doc_.chars_.size());
                 return AddNode(node, false);
             }
             if (!spaced) return false;
@@ -242,67 +330,68 @@ private:
             if (At(i_) != '=') return false;
             ++i_;
             SkipSpace();
-            if (!AttributeValue(attr.value)) return false;
-            doc_.attributes_.push_back(std::move(attr));
+            attr.valueBegin = uint32_t(doc_.values_.size());
+            if (!AttributeValue(doc_.values_)) return false;
+            attr.valueLength = uint32_t(doc_.values_.size() - attr.valueBegin);
+            doc_.attributes_.push_back(attr);
         }
-        node.textBegin = doc_.chars_.size();
+        node.textBegin = uint32_t(doc_.chars_.size());
         return AddNode(node, true);
     }
 
     bool AddNode(Node& node, bool stayOpen) {
-        node.attributeCount = doc_.attributes_.size() - node.firstAttribute;
+        node.attributeCount = uint32_t(doc_.attributes_.size() - node.firstAttribute);
         if (HasDuplicateAttribute(node)) return false;
         doc_.nodes_.push_back(node);
+        if (node.parent != 0) ++doc_.nodes_[node.parent - 1].childCount;
         rootSeen_ = true;
-        if (stayOpen) open_.push_back(doc_.nodes_.size());
+        if (stayOpen) open_.push_back(uint32_t(doc_.nodes_.size()));
         return true;
     }
 
     // Sorting keeps this n log n however many attributes a hostile element carries.
     bool HasDuplicateAttribute(const Node& node) {
         if (node.attributeCount < 2) return false;
-        const Text& names = doc_.names_;
-        const auto nameOf = [&](size_t a) {
-            const Attr& attr = doc_.attributes_[a];
-            return names.substr(attr.nameBegin, attr.nameLength);
-        };
         order_.clear();
-        for (size_t a = 0; a < node.attributeCount; ++a) order_.push_back(nameOf(node.firstAttribute + a));
+        for (uint32_t a = 0; a < node.attributeCount; ++a) {
+            const Attr& attr = doc_.attributes_[node.firstAttribute + a];
+            order_.push_back(doc_.NameOf(attr.nameBegin, attr.nameLength));
+        }
         std::sort(order_.begin(), order_.end());
         return std::adjacent_find(order_.begin(), order_.end()) != order_.end();
     }
 
     bool EndTag() {
         i_ += 2;
-        size_t begin, length;
-        if (!Name(begin, length)) return false;
+        size_t begin;
+        if (!ScanName(begin)) return false;
+        const TextView name(s_ + begin, i_ - begin);
         SkipSpace();
         if (At(i_) != '>' || open_.empty()) return false;
         ++i_;
         Node& node = doc_.nodes_[open_.back() - 1];
-        const bool matches = length == node.nameLength &&
-                             doc_.names_.compare(begin, length, doc_.names_, node.nameBegin, length) == 0;
-        doc_.names_.resize(begin);  // the end tag's name is not kept
-        if (!matches) return false;
-        node.textEnd = doc_.chars_.size();
+        if (name != doc_.NameOf(node.nameBegin, node.nameLength)) return false;
+        node.textEnd = uint32_t(doc_.chars_.size());
         open_.pop_back();
         return true;
     }
 
     bool CharacterData() {
         Text& out = doc_.chars_;
-        while (i_ < n_ && At(i_) != '<') {
+        while (i_ < n_) {
+            const size_t run = RunEnd(kStopsText);
+            out.append(s_ + i_, run - i_);
+            i_ = run;
+            if (i_ >= n_) break;
             const unsigned char c = At(i_);
+            if (c == '<') break;
             if (c == '&') {
                 if (!Reference(out)) return false;
             } else if (c == '\r') {
                 out += '\n';
                 i_ += At(i_ + 1) == '\n' ? 2 : 1;
-            } else {
-                const size_t len = CharLength(i_);
-                if (len == 0) return false;
-                out.append(s_ + i_, len);
-                i_ += len;
+            } else if (!AppendCharacter(out)) {
+                return false;
             }
         }
         return true;
@@ -322,10 +411,7 @@ private:
                 i_ += At(i_ + 1) == '\n' ? 2 : 1;
                 continue;
             }
-            const size_t len = CharLength(i_);
-            if (len == 0) return false;
-            out.append(s_ + i_, len);
-            i_ += len;
+            if (!AppendCharacter(out)) return false;
         }
         return false;
     }
@@ -340,10 +426,9 @@ private:
     bool SkipProcessingInstruction(bool declaration) {
         i_ += 2;
         const size_t start = i_;
-        size_t begin, length;
-        if (!Name(begin, length)) return false;
-        const Text target = ToLowerAscii(doc_.names_.substr(begin, length));
-        doc_.names_.resize(begin);
+        size_t begin;
+        if (!ScanName(begin)) return false;
+        const Text target = ToLowerAscii(Text(s_ + begin, i_ - begin));
         if ((target == "xml") != declaration || (declaration && start != 2)) return false;
         if (!IsXmlSpace(At(i_)) && !StartsAt(i_, "?>")) return false;
         return SkipPast("?>");
@@ -385,45 +470,44 @@ private:
         return false;
     }
 
-    // Gathers each element's children into one block of children_, in document order.
+    // Gathers each element's children (counted as they were added) into one block of
+    // children_, in document order. Each block's start serves as its fill cursor meanwhile.
     void LinkChildren() {
         std::vector<Node>& nodes = doc_.nodes_;
-        for (size_t k = 1; k < nodes.size(); ++k) ++nodes[nodes[k].parent - 1].childCount;
-        size_t next = 0;
+        uint32_t next = 0;
         for (Node& node : nodes) {
             node.firstChild = next;
             next += node.childCount;
         }
         doc_.children_.assign(next, 0);
-        std::vector<size_t> filled(nodes.size(), 0);
-        for (size_t k = 1; k < nodes.size(); ++k) {
-            const size_t parent = nodes[k].parent - 1;
-            doc_.children_[nodes[parent].firstChild + filled[parent]++] = k + 1;
-        }
+        for (size_t k = 1; k < nodes.size(); ++k) doc_.children_[nodes[nodes[k].parent - 1].firstChild++] = uint32_t(k + 1);
+        for (Node& node : nodes) node.firstChild -= node.childCount;
     }
 
     const char* s_;
     size_t n_;
     size_t i_ = 0;
     XmlReader& doc_;
-    std::vector<size_t> open_;  // handles of the elements whose end tag is still to come
-    std::vector<Text> order_;   // scratch for the duplicate-attribute test
+    struct NamePlace {
+        uint32_t begin = 0, length = 0;
+    };
+    NamePlace seenNames_[16];      // length 0: none yet (a name is never empty)
+    std::vector<uint32_t> open_;   // handles of the elements whose end tag is still to come
+    std::vector<TextView> order_;  // scratch for the duplicate-attribute test
     bool rootSeen_ = false;
 };
 
-bool XmlReader::Load(const ByteBuffer& bytes) {
+bool XmlReader::Load(TextView bytes) {
     Clear();
+    // Every place is kept in 32 bits; no pool grows longer than the document.
+    if (bytes.size() >= std::numeric_limits<uint32_t>::max()) return false;
     bool ok = false;
     try {
         // The element and attribute tables are made their size at once (at most one element per
         // start tag, one attribute per "="): grown while parsing, a document of megabytes would
         // hold up to twice what it needs.
         size_t startTags = 0, equals = 0;
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            if (bytes[i] == '=') ++equals;
-            if (bytes[i] == '<' && i + 1 < bytes.size() && bytes[i + 1] != '/' && bytes[i + 1] != '!' && bytes[i + 1] != '?')
-                ++startTags;
-        }
+        CountTagsAndEquals(bytes, startTags, equals);
         nodes_.reserve(startTags);
         attributes_.reserve(equals);
         ok = Parser(bytes, *this).Run();
@@ -437,14 +521,15 @@ bool XmlReader::Load(const ByteBuffer& bytes) {
 void XmlReader::Clear() {
     std::vector<Node>().swap(nodes_);
     std::vector<Attr>().swap(attributes_);
-    std::vector<size_t>().swap(children_);
+    std::vector<uint32_t>().swap(children_);
     Text().swap(names_);
     Text().swap(chars_);
+    Text().swap(values_);
 }
 
 Text XmlReader::Name(XmlElement element) const {
     const Node* node = NodeAt(element);
-    return node ? names_.substr(node->nameBegin, node->nameLength) : Text();
+    return node ? Text(NameOf(node->nameBegin, node->nameLength)) : Text();
 }
 
 size_t XmlReader::ChildCount(XmlElement element) const {
@@ -458,33 +543,42 @@ XmlElement XmlReader::Child(XmlElement element, size_t n) const {
     return children_[node->firstChild + n - 1];
 }
 
-XmlElement XmlReader::FirstChildNamed(XmlElement element, const Text& name) const {
+XmlElement XmlReader::FirstChildNamed(XmlElement element, TextView name) const {
     const Node* node = NodeAt(element);
     if (!node) return 0;
-    for (size_t k = 0; k < node->childCount; ++k) {
+    for (uint32_t k = 0; k < node->childCount; ++k) {
         const XmlElement child = children_[node->firstChild + k];
         const Node& c = nodes_[child - 1];
-        if (NameIs(c.nameBegin, c.nameLength, name)) return child;
+        if (NameOf(c.nameBegin, c.nameLength) == name) return child;
     }
     return 0;
 }
 
-Text XmlReader::ElementText(XmlElement element) const {
+TextView XmlReader::ElementTextView(XmlElement element) const {
     const Node* node = NodeAt(element);
-    return node ? chars_.substr(node->textBegin, node->textEnd - node->textBegin) : Text();
+    return node ? TextView(chars_).substr(node->textBegin, node->textEnd - node->textBegin) : TextView();
 }
 
-XmlAttribute XmlReader::Attribute(XmlElement element, const Text& name) const {
-    XmlAttribute result;
+Text XmlReader::ElementText(XmlElement element) const { return Text(ElementTextView(element)); }
+
+bool XmlReader::FindAttribute(XmlElement element, TextView name, TextView& value) const {
+    value = TextView();
     const Node* node = NodeAt(element);
-    if (!node) return result;
-    for (size_t a = 0; a < node->attributeCount; ++a) {
+    if (!node) return false;
+    for (uint32_t a = 0; a < node->attributeCount; ++a) {
         const Attr& attr = attributes_[node->firstAttribute + a];
-        if (NameIs(attr.nameBegin, attr.nameLength, name)) {
-            result.exists = true;
-            result.value = attr.value;
-            return result;
+        if (NameOf(attr.nameBegin, attr.nameLength) == name) {
+            value = TextView(values_).substr(attr.valueBegin, attr.valueLength);
+            return true;
         }
     }
+    return false;
+}
+
+XmlAttribute XmlReader::Attribute(XmlElement element, TextView name) const {
+    XmlAttribute result;
+    TextView value;
+    result.exists = FindAttribute(element, name, value);
+    result.value = Text(value);
     return result;
 }

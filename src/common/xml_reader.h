@@ -26,11 +26,15 @@
 //
 // The parser walks the bytes once with an explicit stack of open elements (no recursion), so
 // a deeply nested document cannot exhaust the call stack; memory grows linearly with the
-// input. Queries never read out of range: a handle of 0, or one that is not an element of the
-// loaded document, gives an empty name, text or attribute and no children.
+// input. Names, character data and attribute values are kept in three pools of text, and each
+// element and attribute as a small record of 32-bit places in them (a document is at most
+// 4 GB, and no pool is longer than the document). Queries never read out of range: a handle of
+// 0, or one that is not an element of the loaded document, gives an empty name, text or
+// attribute and no children.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "common/text.h"
@@ -51,7 +55,7 @@ public:
 
     // Discards the current document, then parses `bytes`. False (and the reader empty) when
     // the bytes are not a well-formed document.
-    bool Load(const ByteBuffer& bytes);
+    bool Load(TextView bytes);
     // Discards the current document and releases its memory.
     void Clear();
     bool HasDocument() const { return !nodes_.empty(); }
@@ -63,37 +67,41 @@ public:
     // The n-th child element (1-based, document order), or 0 when there is none.
     XmlElement Child(XmlElement element, size_t n) const;
     // The first child element whose name equals `name` exactly (letter case included), or 0.
-    XmlElement FirstChildNamed(XmlElement element, const Text& name) const;
+    XmlElement FirstChildNamed(XmlElement element, TextView name) const;
     // All character data inside the element, its descendants' included, in document order.
     Text ElementText(XmlElement element) const;
     // The attribute of that exact name.
-    XmlAttribute Attribute(XmlElement element, const Text& name) const;
+    XmlAttribute Attribute(XmlElement element, TextView name) const;
+
+    // The same texts without a copy: views into the reader, valid until the next Load or Clear.
+    TextView ElementTextView(XmlElement element) const;
+    // True when the attribute exists, with its value in `value` (empty otherwise).
+    bool FindAttribute(XmlElement element, TextView name, TextView& value) const;
 
 private:
     class Parser;
 
     struct Node {
-        size_t nameBegin = 0, nameLength = 0;   // in names_
-        size_t parent = 0;                      // handle, 0 for the document element
-        size_t firstAttribute = 0, attributeCount = 0;  // in attributes_
-        size_t textBegin = 0, textEnd = 0;      // in chars_
-        size_t firstChild = 0, childCount = 0;  // in children_
+        uint32_t nameBegin = 0, nameLength = 0;        // in names_
+        uint32_t parent = 0;                           // handle, 0 for the document element
+        uint32_t firstAttribute = 0, attributeCount = 0;  // in attributes_
+        uint32_t textBegin = 0, textEnd = 0;           // in chars_
+        uint32_t firstChild = 0, childCount = 0;       // in children_
     };
     struct Attr {
-        size_t nameBegin = 0, nameLength = 0;  // in names_
-        Text value;
+        uint32_t nameBegin = 0, nameLength = 0;    // in names_
+        uint32_t valueBegin = 0, valueLength = 0;  // in values_
     };
 
     const Node* NodeAt(XmlElement element) const {
         return element >= 1 && element <= nodes_.size() ? &nodes_[element - 1] : nullptr;
     }
-    bool NameIs(size_t begin, size_t length, const Text& name) const {
-        return length == name.size() && names_.compare(begin, length, name) == 0;
-    }
+    TextView NameOf(uint32_t begin, uint32_t length) const { return TextView(names_).substr(begin, length); }
 
     std::vector<Node> nodes_;        // in document order; element handle k is nodes_[k - 1]
     std::vector<Attr> attributes_;   // each element's attributes together, in written order
-    std::vector<size_t> children_;   // each element's child handles together, in order
+    std::vector<uint32_t> children_; // each element's child handles together, in order
     Text names_;                     // every element and attribute name, back to back
     Text chars_;                     // all character data of the document, in order
+    Text values_;                    // every attribute value, decoded, back to back
 };

@@ -31,7 +31,8 @@ struct ListOutput {
 // True when `arg` is one of those options (and records it).
 bool TakeListOption(const Text& arg, ListOutput& out);
 // The blacklist rules one per line, a line "[white]", the whitelist rules (or one part alone).
-void PrintLists(const Text& black, const Text& white, const ListOutput& out);
+// The texts are taken over and rewritten in place: move them in when they are not needed again.
+void PrintLists(Text black, Text white, const ListOutput& out);
 // Status texts and task messages on stderr, as the window would show them.
 void ReportProgressOnStderr();
 

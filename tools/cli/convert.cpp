@@ -1,6 +1,7 @@
 // quorlex convert abp|kingsoft|sitelist FILE...
 #include <cstdio>
 #include <functional>
+#include <utility>
 
 #include "cli.h"
 #include "common/xml_reader.h"
@@ -102,6 +103,6 @@ int RunConvert(const Args& args) {
         }
         if (!format->convert(bytes, path, lists)) return 1;
     }
-    PrintLists(lists.black, lists.white, output);
+    PrintLists(std::move(lists.black), std::move(lists.white), output);
     return 0;
 }

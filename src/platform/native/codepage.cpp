@@ -94,6 +94,51 @@ uint16_t UnitAt(const ByteBuffer& wide, size_t unitIndex) {
 
 bool IsSurrogate(uint16_t u) { return u >= 0xD800 && u <= 0xDFFF; }
 
+// ---- ASCII ----------------------------------------------------------------------------------
+// The same bytes in UTF-8 and in code page 936, and the same numbers as UTF-16 units: runs of it
+// are copied here, and iconv sees only the rest (an ASCII text never opens it).
+
+// Index of the first byte of 0x80 or more in [i, end), or end.
+size_t AsciiRunEnd(const char* s, size_t i, size_t end) {
+    constexpr uint64_t kHighs = 0x8080808080808080u;
+    for (uint64_t v; i + 8 <= end; i += 8) {
+        std::memcpy(&v, s + i, 8);
+        if ((v & kHighs) != 0) break;
+    }
+    while (i < end && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+    return i;
+}
+
+// Bytes [from, to) appended as UTF-16 units.
+void AppendAsciiAsUnits(ByteBuffer& wide, const char* from, const char* to) {
+    const size_t at = wide.size();
+    wide.resize(at + 2 * size_t(to - from));
+    char* out = &wide[at];
+    for (; from < to; ++from, out += 2) {
+        out[0] = *from;
+        out[1] = '\0';
+    }
+}
+
+// The index of the first unit of 0x80 or more at or after unit k, or the number of units;
+// the units before it appended to `out` as bytes.
+size_t AppendAsciiUnits(const ByteBuffer& wide, size_t k, ByteBuffer& out) {
+    const size_t units = wide.size() / 2;
+    size_t end = k;
+    while (end < units && wide[2 * end + 1] == '\0' && static_cast<unsigned char>(wide[2 * end]) < 0x80) ++end;
+    const size_t at = out.size();
+    out.resize(at + (end - k));
+    for (size_t j = k; j < end; ++j) out[at + (j - k)] = wide[2 * j];
+    return end;
+}
+
+// The index of the first unit below 0x80 at or after unit k, or the number of units.
+size_t NonAsciiUnitsEnd(const ByteBuffer& wide, size_t k) {
+    const size_t units = wide.size() / 2;
+    while (k < units && (wide[2 * k + 1] != '\0' || static_cast<unsigned char>(wide[2 * k]) >= 0x80)) ++k;
+    return k;
+}
+
 // ---- UTF-8 ----------------------------------------------------------------------------------
 
 // Well-formed UTF-8: for each range of lead bytes, the number of bytes of the sequence and the
@@ -131,19 +176,25 @@ bool Utf8SequenceAt(const ByteBuffer& s, size_t i, size_t& length) {
 
 ByteBuffer Utf8ToWide(const ByteBuffer& bytes) {
     ByteBuffer wide;
+    const char* const s = bytes.data();
     size_t i = 0;
     while (i < bytes.size()) {
+        const size_t ascii = AsciiRunEnd(s, i, bytes.size());
+        AppendAsciiAsUnits(wide, s + i, s + ascii);
+        i = ascii;
+        if (i >= bytes.size()) break;
         // The run of well-formed sequences from i goes through iconv in one piece.
         size_t end = i, length = 0;
-        while (end < bytes.size() && Utf8SequenceAt(bytes, end, length)) end += length;
+        while (end < bytes.size() && static_cast<unsigned char>(s[end]) >= 0x80 && Utf8SequenceAt(bytes, end, length))
+            end += length;
         if (end > i) {
-            const size_t done = IconvRun(kUtf8ToUtf16, bytes.data() + i, bytes.data() + end, wide);
+            const size_t done = IconvRun(kUtf8ToUtf16, s + i, s + end, wide);
             if (done < end - i) {  // iconv unusable: stop rather than guess
                 return wide;
             }
         }
-        if (end < bytes.size()) {
-            Utf8SequenceAt(bytes, end, length);
+        if (end < bytes.size() && static_cast<unsigned char>(s[end]) >= 0x80) {
+            Utf8SequenceAt(bytes, end, length);  // an ill-formed sequence: never an ASCII byte in it
             AppendUnit(wide, 0xFFFD);
             end += length;
         }
@@ -152,15 +203,14 @@ ByteBuffer Utf8ToWide(const ByteBuffer& bytes) {
     return wide;
 }
 
-// The units of `wide` (an odd last byte left out) with surrogates replaced by `replacement`:
-// lone ones only when `keepPairs`, every one otherwise. iconv then sees well-formed UTF-16 only.
-ByteBuffer ReplaceSurrogates(const ByteBuffer& wide, bool keepPairs, uint16_t replacement) {
-    const size_t units = wide.size() / 2;
-    ByteBuffer out;
-    out.reserve(units * 2);
-    for (size_t k = 0; k < units; ++k) {
+// Units [from, to) of `wide` with surrogates replaced by `replacement`: lone ones only when
+// `keepPairs`, every one otherwise, into `out`. iconv then sees well-formed UTF-16 only.
+void ReplaceSurrogates(const ByteBuffer& wide, size_t from, size_t to, bool keepPairs, uint16_t replacement,
+                       ByteBuffer& out) {
+    out.clear();
+    for (size_t k = from; k < to; ++k) {
         const uint16_t u = UnitAt(wide, k);
-        if (keepPairs && u >= 0xD800 && u <= 0xDBFF && k + 1 < units) {
+        if (keepPairs && u >= 0xD800 && u <= 0xDBFF && k + 1 < to) {
             const uint16_t next = UnitAt(wide, k + 1);
             if (next >= 0xDC00 && next <= 0xDFFF) {
                 AppendUnit(out, u);
@@ -171,13 +221,18 @@ ByteBuffer ReplaceSurrogates(const ByteBuffer& wide, bool keepPairs, uint16_t re
         }
         AppendUnit(out, IsSurrogate(u) ? replacement : u);
     }
-    return out;
 }
 
 ByteBuffer WideToUtf8(const ByteBuffer& wide) {
-    const ByteBuffer clean = ReplaceSurrogates(wide, true, 0xFFFD);
-    ByteBuffer out;
-    IconvRun(kUtf16ToUtf8, clean.data(), clean.data() + clean.size(), out);
+    ByteBuffer out, clean;
+    for (size_t k = 0; k < wide.size() / 2;) {
+        k = AppendAsciiUnits(wide, k, out);
+        const size_t end = NonAsciiUnitsEnd(wide, k);
+        if (end == k) break;
+        ReplaceSurrogates(wide, k, end, true, 0xFFFD, clean);
+        IconvRun(kUtf16ToUtf8, clean.data(), clean.data() + clean.size(), out);
+        k = end;
+    }
     return out;
 }
 
@@ -265,11 +320,23 @@ ByteBuffer GbkToWide(const ByteBuffer& bytes) {
     const char* const begin = bytes.data();
     size_t i = 0;
     while (i < bytes.size()) {
-        i += IconvRun(kGbkToUtf16, begin + i, begin + bytes.size(), wide);
-        if (i >= bytes.size()) break;
-        size_t length = 1;
-        AppendUnit(wide, GbkFallback(bytes, i, length));
-        i += length;
+        const size_t ascii = AsciiRunEnd(begin, i, bytes.size());
+        AppendAsciiAsUnits(wide, begin + i, begin + ascii);
+        i = ascii;
+        // The characters up to the next byte below 0x80 that starts one (a trail byte may be
+        // below 0x80): a lead byte takes the byte after it along.
+        size_t end = i;
+        while (end < bytes.size() && static_cast<unsigned char>(begin[end]) >= 0x80)
+            end += IsGbkLead(static_cast<unsigned char>(begin[end])) ? 2 : 1;
+        end = std::min(end, bytes.size());
+        while (i < end) {
+            i += IconvRun(kGbkToUtf16, begin + i, begin + end, wide);
+            if (i >= end) break;
+            size_t length = 1;
+            AppendUnit(wide, GbkFallback(bytes, i, length));
+            i += length;
+        }
+        i = std::max(i, end);
     }
     return wide;
 }
@@ -280,25 +347,31 @@ void AppendGbkCode(ByteBuffer& out, uint16_t code) {
 }
 
 ByteBuffer WideToGbk(const ByteBuffer& wide) {
-    // Code page 936 has no character outside the BMP: each surrogate unit, paired or not, is "?".
-    const ByteBuffer clean = ReplaceSurrogates(wide, false, '?');
-    ByteBuffer out;
-    const char* const begin = clean.data();
-    size_t i = 0;
-    while (i + 1 < clean.size()) {
-        i += IconvRun(kUtf16ToGbk, begin + i, begin + clean.size(), out);
-        if (i + 1 >= clean.size()) break;
-        const uint16_t u = UnitAt(clean, i / 2);
-        uint16_t code = '?';
-        if (u == 0xF8F5) {
-            code = 0xFF;
-        } else if (const uint16_t pua = GbkOfPrivateUse(u)) {
-            code = pua;
-        } else if (const uint16_t fit = BestFitOf(u)) {
-            code = fit;
+    ByteBuffer out, clean;
+    for (size_t k = 0; k < wide.size() / 2;) {
+        k = AppendAsciiUnits(wide, k, out);
+        const size_t end = NonAsciiUnitsEnd(wide, k);
+        if (end == k) break;
+        // Code page 936 has no character outside the BMP: each surrogate unit, paired or not, is "?".
+        ReplaceSurrogates(wide, k, end, false, '?', clean);
+        const char* const begin = clean.data();
+        size_t i = 0;
+        while (i + 1 < clean.size()) {
+            i += IconvRun(kUtf16ToGbk, begin + i, begin + clean.size(), out);
+            if (i + 1 >= clean.size()) break;
+            const uint16_t u = UnitAt(clean, i / 2);
+            uint16_t code = '?';
+            if (u == 0xF8F5) {
+                code = 0xFF;
+            } else if (const uint16_t pua = GbkOfPrivateUse(u)) {
+                code = pua;
+            } else if (const uint16_t fit = BestFitOf(u)) {
+                code = fit;
+            }
+            AppendGbkCode(out, code);
+            i += 2;
         }
-        AppendGbkCode(out, code);
-        i += 2;
+        k = end;
     }
     return out;
 }
@@ -322,17 +395,6 @@ uint32_t CodePointOf(const unsigned char* s, size_t length) {
     uint32_t cp = s[0] & kLeadMask[length];
     for (size_t k = 1; k < length; ++k) cp = cp << 6 | (s[k] & 0x3F);
     return cp;
-}
-
-// Index of the first byte of 0x80 or more in [i, end), or end.
-size_t AsciiRunEnd(const char* s, size_t i, size_t end) {
-    constexpr uint64_t kHighs = 0x8080808080808080u;
-    for (uint64_t v; i + 8 <= end; i += 8) {
-        std::memcpy(&v, s + i, 8);
-        if ((v & kHighs) != 0) break;
-    }
-    while (i < end && static_cast<unsigned char>(s[i]) < 0x80) ++i;
-    return i;
 }
 
 ByteBuffer Utf8ToGbkUpTo0(const ByteBuffer& bytes) {

@@ -166,7 +166,21 @@ bool WriteAll(int fd, const char* bytes, size_t size) {
     return true;
 }
 
-bool ReadAll(int fd, ByteBuffer& out) {
+// Reads to the end of the file: the `expected` bytes straight into `out`, then whatever a
+// file that grew meanwhile holds beyond them.
+bool ReadAll(int fd, ByteBuffer& out, size_t expected) {
+    out.resize(expected);
+    size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t n = read(fd, &out[got], out.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) {
+            out.resize(got);
+            return true;
+        }
+        got += size_t(n);
+    }
     char buffer[65536];
     for (;;) {
         const ssize_t n = read(fd, buffer, sizeof buffer);
@@ -432,8 +446,7 @@ bool ReadWholeFile(const Text& path, ByteBuffer& out) {
     bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     try {
         if (ok) {
-            out.reserve(size_t(st.st_size));
-            ok = ReadAll(fd, out);
+            ok = ReadAll(fd, out, size_t(st.st_size));
         }
     } catch (const std::bad_alloc&) {
         ok = false;

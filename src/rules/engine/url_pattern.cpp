@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "common/swar.h"
 #include "rules/engine/host_check.h"
 
 int ClassifyUrlPattern(TextView text) {
@@ -36,10 +37,10 @@ bool HasWwwAfterScheme(TextView text) {
 }  // namespace
 
 bool HasSubdomain(TextView text) {
-    if (HasWwwAfterScheme(text)) return true;
     if (text.substr(0, 4) == "www." || text.substr(0, 5) == "www1.") return true;
     // A byte count: a "." that is the trail byte of a double-byte character counts as well.
-    long dots = static_cast<long>(std::count(text.begin(), text.end(), '.'));
+    if (text.find(':') != TextView::npos && HasWwwAfterScheme(text)) return true;
+    long dots = static_cast<long>(swar::CountByte(text, '.'));
     if (dots < 2) return false;  // discounting only lowers the count
     // A compound country suffix that occurs, never with a "." right after it, takes one dot off.
     static const TextView kCompounds[] = {".com.cn", ".com.tw", ".com.hk", ".co.jp"};

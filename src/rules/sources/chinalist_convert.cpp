@@ -1,5 +1,6 @@
 #include "rules/sources/chinalist_convert.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -26,17 +27,19 @@ const TextView AbpOptionTable[] = {
     "collapse",     "stylesheet",  "subdocument", "document",   "other",
 };
 
-// The longest option name: the three replacement needles of an option fit in a small buffer.
-constexpr size_t kOptionNeedleBytes = 16;
+// The start of a rule: "**://", after CR LF unless it is the first. The rule texts are trimmed
+// when they are done, and no rule starts with a blank, so leaving out the CR LF in front of the
+// first changes nothing but the bytes moved to cut it off.
+TextView RuleStart(const TextAppender& rules) { return rules.Size() != 0 ? "\r\n**://" : "**://"; }
 
-// Appends CR LF and the rule "**://" + prefix + pattern.
-void AppendBrowserRule(Text& rules, TextView prefix, TextView pattern) {
-    AppendParts(rules, {"\r\n**://", prefix, pattern});
+// Appends the rule "**://" + prefix + pattern.
+void AppendBrowserRule(TextAppender& rules, TextView prefix, TextView pattern) {
+    rules.Append({RuleStart(rules), prefix, pattern});
 }
 
 // A filter that starts with its host: the host ends at the first "/", or failing that at the
 // first "^". A named registrable domain also gets the "~." rule for its subdomains.
-void AppendHostRule(Text& rules, TextView filter) {
+void AppendHostRule(TextAppender& rules, TextView filter) {
     size_t end = FindExact(filter, "/");
     if (end == 0) end = FindExact(filter, "^");
     const TextView host = end == 0 ? filter : filter.substr(0, end - 1);
@@ -54,7 +57,7 @@ void AppendHostRule(Text& rules, TextView filter) {
     }
 }
 
-void AppendAbpUrlRule(Text& rules, TextView filter) {
+void AppendAbpUrlRule(TextAppender& rules, TextView filter) {
     if (filter.substr(0, 2) == "||") {
         AppendHostRule(rules, filter.substr(2));
         return;
@@ -73,40 +76,87 @@ void AppendAbpUrlRule(Text& rules, TextView filter) {
     }
 }
 
-// One bit per entry of AbpOptionTable: set when the option follows a "," or "$" that starts a
-// character. Only there can the replacements of an option change the line.
-unsigned OptionsAfterSeparators(TextView line) {
-    unsigned found = 0;
-    for (size_t i = 0; i + 1 < line.size(); ++i) {
-        if (line[i] != ',' && line[i] != '$') continue;
-        const TextView rest = line.substr(i + 1);
-        const char first = char(rest[0] | 0x20);  // every option begins with "~" or a letter
-        unsigned here = 0;
+// For each byte, the entries of AbpOptionTable (one bit each) whose name begins with that byte,
+// ASCII case ignored: after a separator, only these can follow.
+struct OptionStarts {
+    unsigned mask[256] = {};
+    OptionStarts() {
         for (size_t k = 0; k < std::size(AbpOptionTable); ++k) {
-            if (AbpOptionTable[k][0] == first && StartsWith(rest, AbpOptionTable[k])) here |= 1u << k;
+            const auto first = static_cast<unsigned char>(AbpOptionTable[k][0]);
+            mask[first] |= 1u << k;
+            if (first >= 'a' && first <= 'z') mask[first - 'a' + 'A'] |= 1u << k;
+        }
+    }
+};
+const OptionStarts kOptionStarts;
+
+// Does the option name (lower-case ASCII) stand at `at`, ASCII case ignored?
+bool OptionNameAt(TextView line, size_t at, TextView name) {
+    if (name.size() > line.size() - at) return false;
+    for (size_t k = 0; k < name.size(); ++k) {
+        const char h = line[at + k], n = name[k];
+        if (h != n && !(n >= 'a' && n <= 'z' && char(h | 0x20) == n)) return false;
+    }
+    return true;
+}
+
+// Bit k of `wanted` kept when option k follows a "," or "$" that starts a character: only there
+// can the replacements of an option change the line.
+unsigned OptionsAfterSeparators(TextView line, unsigned wanted) {
+    unsigned found = 0;
+    for (size_t i = FindEitherByte(line, 0, ',', '$'); i + 1 < line.size(); i = FindEitherByte(line, i + 1, ',', '$')) {
+        unsigned here = 0;
+        for (unsigned c = kOptionStarts.mask[static_cast<unsigned char>(line[i + 1])] & wanted & ~found; c != 0; c &= c - 1) {
+            const unsigned k = unsigned(__builtin_ctz(c));
+            if (OptionNameAt(line, i + 1, AbpOptionTable[k])) here |= 1u << k;
         }
         if (here != 0 && IsCharacterStart(line, i)) found |= here;
     }
     return found;
 }
 
+// ReplaceAll(f, separator + name + (comma ? "," : ""), to) in place, for a one-byte `to` or
+// none: every occurrence that starts a character, ASCII case ignored, left to right.
+void ReplaceOptionInPlace(Text& f, char separator, TextView name, bool comma, TextView to) {
+    const size_t m = 1 + name.size() + (comma ? 1 : 0);
+    size_t read = 0, write = 0;
+    for (size_t i = 0, known = 0; i + m <= f.size();) {
+        const void* p = std::memchr(f.data() + i, separator, f.size() - m + 1 - i);
+        if (!p) break;
+        i = size_t(static_cast<const char*>(p) - f.data());
+        // Bytes from `known` on are still the original ones: `write` never passes `read`.
+        if (!IsCharacterStart(TextView(f).substr(known), i - known)) {
+            known = ++i;
+            continue;
+        }
+        known = i;
+        if (!OptionNameAt(f, i + 1, name) || (comma && f[i + m - 1] != ',')) {
+            ++i;
+            continue;
+        }
+        std::memmove(&f[write], f.data() + read, i - read);
+        write += i - read;
+        if (!to.empty()) f[write++] = to[0];
+        read = known = i = i + m;  // the needle is ASCII: a character starts after it
+    }
+    std::memmove(&f[write], f.data() + read, f.size() - read);
+    f.resize(write + f.size() - read);
+}
+
 // StripAbpOptions on `f` itself; false when the filter is dropped.
 bool StripAbpOptionsInPlace(Text& f, bool& hasOptions) {
     hasOptions = FindExact(f, "$") != 0;
     if (!hasOptions) return true;
-    unsigned present = OptionsAfterSeparators(f);
-    for (size_t k = 0; k < std::size(AbpOptionTable) && present != 0; ++k) {
-        if ((present & (1u << k)) == 0) continue;
+    constexpr unsigned kAll = (1u << std::size(AbpOptionTable)) - 1;
+    for (unsigned present = OptionsAfterSeparators(f, kAll); present != 0;) {
+        const unsigned k = unsigned(__builtin_ctz(present));
         const TextView option = AbpOptionTable[k];
-        char needle[kOptionNeedleBytes];
-        needle[0] = ',';
-        option.copy(needle + 1, option.size());
-        ReplaceShorterInPlace(f, TextView(needle, option.size() + 1), "");
-        needle[0] = '$';
-        needle[option.size() + 1] = ',';
-        ReplaceShorterInPlace(f, TextView(needle, option.size() + 2), "$");
-        ReplaceShorterInPlace(f, TextView(needle, option.size() + 1), "$");
-        present = OptionsAfterSeparators(f);  // a removal can join text into a later option
+        ReplaceOptionInPlace(f, ',', option, false, "");
+        ReplaceOptionInPlace(f, '$', option, true, "$");
+        ReplaceOptionInPlace(f, '$', option, false, "$");
+        // A removal can join text into a later option, never into this one or an earlier one
+        // that mattered: those are done.
+        present = OptionsAfterSeparators(f, kAll & ~((2u << k) - 1));
     }
     if (!f.empty() && f.back() == '$') return false;
     const size_t dollar = FindExact(f, "$");
@@ -130,7 +180,7 @@ void CloseAbpPatternInPlace(Text& f, bool hasOptions) {
 
 // One raw filter line converted and its rules appended; `f` is the buffer the line is rewritten in.
 // A line that is trimmed already (`trimmed`) is not trimmed again.
-void ConvertUrlLine(Text& rules, TextView line, Text& f, bool trimmed = false) {
+void ConvertUrlLine(TextAppender& rules, TextView line, Text& f, bool trimmed = false) {
     if (!trimmed) line = TrimRuleTextView(line);
     if (line.empty()) return;
     f.assign(line);
@@ -142,12 +192,22 @@ void ConvertUrlLine(Text& rules, TextView line, Text& f, bool trimmed = false) {
 }
 
 // "**://" + prefix + domain + "^*" + "##selector".
-void AppendHidingRule(Text& rules, TextView prefix, TextView domain, TextView rest) {
-    AppendParts(rules, {"\r\n**://", prefix, domain, "^*", rest});
+void AppendHidingRule(TextAppender& rules, TextView prefix, TextView domain, TextView rest) {
+    rules.Append({RuleStart(rules), prefix, domain, "^*", rest});
+}
+
+// The rules for one domain (not empty) and `rest`, "##" and the selector.
+void AppendHidingRules(TextAppender& rules, TextView domain, TextView rest) {
+    if (domain == "*") {
+        AppendBrowserRule(rules, "*", rest);
+        return;
+    }
+    AppendHidingRule(rules, "", domain, rest);
+    if (!HasSubdomain(domain)) AppendHidingRule(rules, "~.", domain, rest);
 }
 
 // One raw "domain##selector" line converted and its rules appended.
-void ConvertHidingLine(Text& rules, TextView line, const ShowMessageFn& showMessage) {
+void ConvertHidingLine(TextAppender& rules, TextView line, const ShowMessageFn& showMessage) {
     const TextView d = TrimRuleTextView(line);
     if (d.empty()) return;
     if (d.substr(0, 2) == "##") {
@@ -157,14 +217,7 @@ void ConvertHidingLine(Text& rules, TextView line, const ShowMessageFn& showMess
     }
     const size_t mark = FindExact(d, "##");
     if (mark == 0) return;
-    const TextView domain = d.substr(0, mark - 1);
-    const TextView rest = d.substr(mark - 1);  // "##" and the selector
-    if (domain == "*") {
-        AppendBrowserRule(rules, "*", rest);
-        return;
-    }
-    AppendHidingRule(rules, "", domain, rest);
-    if (!HasSubdomain(domain)) AppendHidingRule(rules, "~.", domain, rest);
+    AppendHidingRules(rules, d.substr(0, mark - 1), d.substr(mark - 1));
 }
 
 enum BucketKind { kBlock, kWhite, kHide, kBucketKinds };
@@ -174,7 +227,9 @@ enum BucketKind { kBlock, kWhite, kHide, kBucketKinds };
 class ChinaListSorter {
 public:
     ChinaListSorter(ChinaListBuckets& out, bool convert, ShowMessageFn showMessage)
-        : out_(out), convert_(convert), showMessage_(std::move(showMessage)) {}
+        : buckets_{TextAppender(out.block), TextAppender(out.white), TextAppender(out.hide)},
+          convert_(convert),
+          showMessage_(std::move(showMessage)) {}
 
     // One line of the list (between line breaks).
     void SortLine(TextView line) {
@@ -183,54 +238,60 @@ public:
         if (b.substr(0, 2) == "@@") return RawLine(kWhite, b.substr(2));
         const size_t mark = FindExact(b, "##");
         if (mark == 0) return RawLine(kBlock, b);
-        const TextView selector = b.substr(mark + 1);
+        const TextView rest = b.substr(mark - 1);  // "##" and the selector
+        // The raw line of a domain, domain + rest, converts to the rules of the domain and rest
+        // when nothing in it is cut or trimmed again: no CR or LF byte, no blank at its start,
+        // and no "#" or lead byte at the domain's end that could move the first "##".
+        const bool noBreaks = convert_ && FindEitherByte(b, 0, '\r', '\n') == b.size();
         // '##.ad' lists no domain and gives nothing; an empty item inside the list gives a
         // "##selector" line, which is shown and turned into a rule for all sites.
         ForEachItem(b.substr(0, mark - 1), ",", [&](TextView domain) {
             if (BeginsWith(domain, '~')) return;  // an excluded domain
+            if (noBreaks && !domain.empty() && !MayTrimAtRuleTextEdge(static_cast<unsigned char>(domain[0])) &&
+                domain.back() != '#' && !IsLeadByte(static_cast<unsigned char>(domain.back()))) {
+                ConvertPending(kHide);
+                return AppendHidingRules(Bucket(kHide), domain, rest);
+            }
             hideLine_.assign(domain);
-            hideLine_ += "##";
-            hideLine_ += selector;
+            hideLine_ += rest;
             RawLine(kHide, hideLine_);
         });
     }
 
     // After the last line: the rule texts trimmed as the buckets are.
     void Finish() {
-        if (!convert_) return;
         for (int kind = 0; kind < kBucketKinds; ++kind) {
             if (hasPending_[kind]) ConvertRawLine(BucketKind(kind), pending_[kind], true);
+            Text& bucket = buckets_[kind].Finish();
+            if (convert_) TrimRuleTextInPlace(bucket);
         }
-        TrimRuleTextInPlace(out_.block);
-        TrimRuleTextInPlace(out_.white);
-        TrimRuleTextInPlace(out_.hide);
     }
 
 private:
-    Text& Bucket(BucketKind kind) { return kind == kBlock ? out_.block : kind == kWhite ? out_.white : out_.hide; }
+    TextAppender& Bucket(BucketKind kind) { return buckets_[kind]; }
 
     // Converting a raw line at once gives what converting its raw bucket would: that bucket is
     // split at every LF byte (an LF can be the second byte of a double-byte character), and
     // its last line loses a final CR byte that every other line keeps. A line that ends in a
     // CR byte therefore waits until it is known whether another one follows it.
     void RawLine(BucketKind kind, TextView raw) {
-        if (!convert_) {
-            Bucket(kind) += kCrLf;
-            Bucket(kind) += raw;
-            return;
-        }
-        if (hasPending_[kind]) {
-            hasPending_[kind] = false;
-            ConvertRawLine(kind, pending_[kind], false);
-        }
+        if (!convert_) return Bucket(kind).Append({kCrLf, raw});
+        ConvertPending(kind);
         if (!raw.empty() && raw.back() == '\r') {
             pending_[kind].assign(raw);
             hasPending_[kind] = true;
             return;
         }
         // A blocking filter is the trimmed line itself; nothing in it to cut or trim again.
-        if (kind == kBlock && raw.find('\n') == TextView::npos) return ConvertUrlLine(out_.block, raw, filter_, true);
+        if (kind == kBlock && raw.find('\n') == TextView::npos) return ConvertUrlLine(Bucket(kBlock), raw, filter_, true);
         ConvertRawLine(kind, raw, false);
+    }
+
+    // The waiting line, now that another one follows it.
+    void ConvertPending(BucketKind kind) {
+        if (!hasPending_[kind]) return;
+        hasPending_[kind] = false;
+        ConvertRawLine(kind, pending_[kind], false);
     }
 
     void ConvertRawLine(BucketKind kind, TextView raw, bool lastOfBucket) {
@@ -241,7 +302,7 @@ private:
             if ((lf != TextView::npos || lastOfBucket) && !piece.empty() && piece.back() == '\r')
                 piece.remove_suffix(1);
             if (kind == kHide) {
-                ConvertHidingLine(out_.hide, piece, showMessage_);
+                ConvertHidingLine(Bucket(kHide), piece, showMessage_);
             } else {
                 ConvertUrlLine(Bucket(kind), piece, filter_);
             }
@@ -250,7 +311,7 @@ private:
         }
     }
 
-    ChinaListBuckets& out_;
+    TextAppender buckets_[kBucketKinds];  // in the order of BucketKind
     const bool convert_;
     const ShowMessageFn showMessage_;
     Text filter_, hideLine_;
@@ -261,29 +322,13 @@ private:
 // The index of the next CR or LF that stands as a character of its own at or after `i` (a
 // character start), or the length of the text.
 size_t NextLineBreak(TextView text, size_t i) {
-    const size_t n = text.size();
-    while (i < n) {
-        // Eight bytes at a time while none of them is a CR, an LF or a byte of 0x80 or more.
-        constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
-        while (i + 8 <= n) {
-            uint64_t v;
-            std::memcpy(&v, text.data() + i, 8);
-            const uint64_t lf = v ^ (kOnes * '\n'), cr = v ^ (kOnes * '\r');
-            const uint64_t zeroByte = ((lf - kOnes) & ~lf) | ((cr - kOnes) & ~cr);
-            if (((zeroByte | v) & kHighs) != 0) break;
-            i += 8;
-        }
-        if (i >= n) break;
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (IsLeadByte(c)) {
-            i += 2;
-        } else if (c == '\r' || c == '\n') {
-            return i;
-        } else {
-            ++i;
-        }
+    // Up to the first CR, LF or byte of 0x80 or more; a lead byte and the byte after it are
+    // stepped over.
+    for (;;) {
+        i = swar::FindFirst(text, i, [](uint64_t v) { return swar::Equal(v, '\n') | swar::Equal(v, '\r') | swar::High(v); });
+        if (i >= text.size() || !IsLeadByte(static_cast<unsigned char>(text[i]))) return std::min(i, text.size());
+        i += 2;
     }
-    return n;
 }
 
 // Every line of the list after the first (the list's "[Adblock Plus ...]" header) to `sorter`.
@@ -313,15 +358,17 @@ Text CloseAbpPattern(const Text& line) {
 
 Text ConvertAbpUrlRules(const Text& rawFilters) {
     Text rules, f;
-    ForEachRuleLine(rawFilters, [&](TextView line) { ConvertUrlLine(rules, line, f); });
-    TrimRuleTextInPlace(rules);
+    TextAppender out(rules);
+    ForEachRuleLine(rawFilters, [&](TextView line) { ConvertUrlLine(out, line, f); });
+    TrimRuleTextInPlace(out.Finish());
     return rules;
 }
 
 Text ConvertHidingRules(const Text& rawRules, const ShowMessageFn& showMessage) {
     Text rules;
-    ForEachRuleLine(TrimRuleTextView(rawRules), [&](TextView line) { ConvertHidingLine(rules, line, showMessage); });
-    TrimRuleTextInPlace(rules);
+    TextAppender out(rules);
+    ForEachRuleLine(TrimRuleTextView(rawRules), [&](TextView line) { ConvertHidingLine(out, line, showMessage); });
+    TrimRuleTextInPlace(out.Finish());
     return rules;
 }
 

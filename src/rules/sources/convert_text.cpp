@@ -1,85 +1,62 @@
 #include "rules/sources/convert_text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
-void AppendParts(Text& out, std::initializer_list<TextView> parts) {
-    size_t total = out.size();
-    for (const TextView part : parts) total += part.size();
-    // Growing by doubling keeps a long list's appends linear; resize alone would grow to fit.
-    if (total > out.capacity()) out.reserve(std::max(total, 2 * out.capacity()));
-    size_t at = out.size();
-    out.resize(total);
-    for (const TextView part : parts) {
-        if (part.empty()) continue;  // an empty view may have no data at all
-        std::memcpy(&out[at], part.data(), part.size());
-        at += part.size();
-    }
-}
-
-void ReplaceShorterInPlace(Text& text, TextView from, TextView to) {
-    if (from.empty()) return;
-    // Bytes before `read` are done and written up to `write` (never past `read`); the search
-    // looks only at the bytes from `read` on, which are still the original ones.
-    size_t read = 0, write = 0;
-    for (;;) {
-        const size_t at = read < text.size() ? Find(text, from, read + 1) : 0;
-        const size_t stop = at != 0 ? at - 1 : text.size();
-        if (write != read) std::memmove(&text[write], text.data() + read, stop - read);
-        write += stop - read;
-        if (at == 0) break;
-        std::memcpy(&text[write], to.data(), to.size());
-        write += to.size();
-        read = stop + from.size();
-    }
-    text.resize(write);
+void TextAppender::Grow(size_t more) {
+    // The string doubles its capacity when it has to move, which keeps a long list linear; the
+    // room ahead only spares a call per part. It stays small, so that an appender made for a
+    // few rules at the end of a long text costs no more than those rules.
+    constexpr size_t kRoomAhead = 4096;
+    text_.resize(used_ + std::max(more, kRoomAhead));
 }
 
 namespace {
 
-// "?", "*" and the bytes that begin double-byte characters.
-constexpr struct WildcardOrLead {
-    bool is[256] = {};
-    constexpr WildcardOrLead() {
-        is[static_cast<unsigned char>('?')] = is[static_cast<unsigned char>('*')] = true;
-        for (int c = 0x80; c < 0x100; ++c) is[c] = true;
-    }
-} kWildcardOrLead;
-
-bool IsWildcardOrLead(unsigned char c) { return kWildcardOrLead.is[c]; }
+// The index of the first "?", "*" or byte of 0x80 or more at or after `i`, or the length.
+size_t NextWildcardOrLead(TextView text, size_t i) {
+    return swar::FindFirst(text, i, [](uint64_t v) { return swar::Equal(v, '?') | swar::Equal(v, '*') | swar::High(v); });
+}
 
 }  // namespace
 
 void FoldWildcardsInto(Text& out, TextView text) {
-    // Only stars and question marks that stand as characters of their own count.
-    out.clear();
+    // Only stars and question marks that stand as characters of their own count. The text is
+    // copied and folded in place from its first star, question mark or double-byte character on:
+    // the result is never longer.
+    out.assign(text.data(), text.size());
+    size_t i = NextWildcardOrLead(out, 0), w = i;
     bool afterStar = false;
-    for (size_t i = 0; i < text.size();) {
-        // The run up to the next star, question mark or double-byte character is copied whole.
-        size_t end = i;
-        while (end < text.size() && !IsWildcardOrLead(static_cast<unsigned char>(text[end]))) ++end;
-        if (end > i) {
-            out.append(text.substr(i, end - i));
+    while (i < out.size()) {
+        const auto c = static_cast<unsigned char>(out[i]);
+        if (IsLeadByte(c)) {
+            out[w++] = out[i++];
+            if (i < out.size()) out[w++] = out[i++];
             afterStar = false;
+        } else if (c == '?' || c == '*') {
+            if (!afterStar) out[w++] = '*';
+            afterStar = true;
+            ++i;
+        } else {
+            // The run up to the next star, question mark or double-byte character, moved whole.
+            const size_t end = NextWildcardOrLead(out, i);
+            std::memmove(&out[w], out.data() + i, end - i);
+            w += end - i;
             i = end;
-            continue;
-        }
-        if (IsLeadByte(static_cast<unsigned char>(text[i]))) {
-            out.append(text.substr(i, 2));
-            i += 2;
             afterStar = false;
-            continue;
         }
-        if (!afterStar) out += '*';
-        afterStar = true;
-        ++i;
     }
+    out.resize(w);
 }
 
-void RepairSchemeInPlace(Text& text) {
-    for (size_t i = text.find(':'); i != Text::npos; i = text.find(':', i + 1)) {
+bool RepairSchemeInPlace(Text& text) {
+    size_t i = text.find(':');
+    const bool colon = i != Text::npos;
+    for (; i != Text::npos; i = text.find(':', i + 1)) {
         const bool oneSlash = i + 1 < text.size() && text[i + 1] == '/' &&
                               (i + 2 == text.size() || text[i + 2] != '/');
         if (oneSlash && IsCharacterStart(text, i)) text.insert(i + 1, 1, '/');
     }
+    return colon;
 }

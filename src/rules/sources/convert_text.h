@@ -3,18 +3,64 @@
 // per step: a converter copies a line into one reused buffer and rewrites it there.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <initializer_list>
 
+#include "common/swar.h"
 #include "common/text.h"
 
 // StartsWith for a single character that has no letter case: a comparison of one byte.
 inline bool BeginsWith(TextView text, char c) { return !text.empty() && text[0] == c; }
 
-// Appends the parts one after the other, growing `out` once.
-void AppendParts(Text& out, std::initializer_list<TextView> parts);
 
-// ReplaceAll(text, from, to) in place, for a `to` no longer than `from`.
-void ReplaceShorterInPlace(Text& text, TextView from, TextView to);
+// The index of the first byte at or after `i` that is `a` or `b`, or the length of the text:
+// for the short scans of a line, where memchr's call would cost more.
+inline size_t FindEitherByte(TextView text, size_t i, char a, char b) {
+    return swar::FindFirst(text, i, [a, b](uint64_t v) { return swar::Equal(v, a) | swar::Equal(v, b); });
+}
+
+// Bytes appended at the end of a text without a string call per part: room is made a few
+// kilobytes ahead and the text gets its final size from Finish(). Until then the text's own
+// size is the room, not the content.
+class TextAppender {
+public:
+    explicit TextAppender(Text& text) : text_(text), used_(text.size()) {}
+    TextAppender(const TextAppender&) = delete;
+    TextAppender& operator=(const TextAppender&) = delete;
+
+    void Append(std::initializer_list<TextView> parts) { Append(parts.begin(), parts.size()); }
+    void Append(const TextView* parts, size_t count) {
+        size_t total = 0;
+        for (size_t k = 0; k < count; ++k) total += parts[k].size();
+        if (total > text_.size() - used_) Grow(total);
+        char* out = &text_[0] + used_;
+        for (size_t k = 0; k < count; ++k) {
+            if (parts[k].empty()) continue;  // an empty view may have no data at all
+            std::memcpy(out, parts[k].data(), parts[k].size());
+            out += parts[k].size();
+        }
+        used_ += total;
+    }
+    // Room for `more` bytes made at once.
+    void Reserve(size_t more) {
+        if (more > text_.size() - used_) text_.resize(used_ + more);
+    }
+    size_t Size() const { return used_; }
+    TextView View() const { return TextView(text_.data(), used_); }
+    // Drops what was appended after the first `size` bytes.
+    void CutTo(size_t size) { used_ = size < used_ ? size : used_; }
+    Text& Finish() {
+        text_.resize(used_);
+        return text_;
+    }
+
+private:
+    void Grow(size_t more);
+
+    Text& text_;
+    size_t used_;
+};
 
 // `text` copied into `out` with every "?" replaced by "*", then "**" replaced by "*" until none is
 // left: each run of stars (and question marks) made one star.
@@ -22,7 +68,8 @@ void FoldWildcardsInto(Text& out, TextView text);
 
 // ReplaceAll(ReplaceAll(text, ":/", "://"), ":///", "://") in place: a ":" followed by exactly
 // one "/" gets a second one ('http:/x' becomes 'http://x'); every other text stays as it is.
-void RepairSchemeInPlace(Text& text);
+// True when the text holds a ":" byte at all (so that a search for "://" may find one).
+bool RepairSchemeInPlace(Text& text);
 
 // The lines of a RuleList as SplitRuleLines gives them (split at every LF byte, one CR before
 // it dropped, no item after a final LF, none for an empty text), handed one by one to `each`.
