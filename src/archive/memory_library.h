@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/memory.h"
 
 enum class ImageFormat { Pe32, Pe32Plus };

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/process.h"
 
 // Results of RunRarTool.

@@ -4,10 +4,10 @@
 
 #include <array>
 
+#include "base/text.h"
 #include "common/rar_state.h"
 #include "common/shared_text.h"
 #include "common/xml_reader.h"
-#include "common/text.h"
 #include "platform/threads.h"
 
 constexpr int kWorkerSlots = 12;

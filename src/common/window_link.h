@@ -7,8 +7,8 @@
 
 #include <functional>
 
+#include "base/text.h"
 #include "common/controls.h"
-#include "common/text.h"
 
 void SetControlCaption(ControlId id, const Text& text);
 void AppendControlCaption(ControlId id, const Text& text);

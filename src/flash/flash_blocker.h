@@ -4,7 +4,7 @@
 // status line.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 // The video site's static-content host: only ever used as a folder and file name.
 extern const char* const BlockedSiteHost;

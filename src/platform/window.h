@@ -3,7 +3,7 @@
 // on the window's thread only; other threads talk to the window through common/window_link.h.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace platform {
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/controls.h"
+#include "common/encoding.h"
 #include "common/globals.h"
 #include "common/window_link.h"
 #include "common/worker_threads.h"
@@ -11,7 +12,6 @@
 #include "store/package_files.h"
 #include "store/profile_locator.h"
 #include "store/zip_archive.h"
-#include "web/decode.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 // of before is kept as ContentListPackage.Backup.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 // Worker slots of the two write commands.
 constexpr int kWriteBlacklistSlot = 10;

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/encoding.h"
 #include "common/window_link.h"
 #include "web/decode.h"
 #include "web/rule_sites.h"

@@ -4,9 +4,9 @@
 // caption whole). The parsing is split out as pure functions.
 #pragma once
 
+#include "base/text.h"
 #include "common/controls.h"
 #include "common/globals.h"
-#include "common/text.h"
 
 constexpr const char* kUpdateInfoFailed = "更新信息获取失败！";
 

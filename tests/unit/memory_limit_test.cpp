@@ -15,9 +15,9 @@
 #include <sstream>
 #include <string>
 
+#include "common/encoding.h"
 #include "common/stop.h"
 #include "mirror_process.h"
-#include "web/decode.h"
 #include "web/web_fetch.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "common/controls.h"
+#include "common/encoding.h"
 #include "common/globals.h"
 #include "common/worker_threads.h"
 #include "platform/native/files_test_hooks.h"
@@ -17,7 +18,6 @@
 #include "store/work_dir.h"
 #include "store/zip_archive.h"
 #include "store_fixture.h"
-#include "web/decode.h"
 #include "window_harness.h"
 
 namespace {

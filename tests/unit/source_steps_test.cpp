@@ -6,11 +6,11 @@
 #include <cstdlib>
 
 #include "common/controls.h"
+#include "common/encoding.h"
 #include "common/globals.h"
 #include "mirror_process.h"
 #include "rules/sources/chinalist_convert.h"
 #include "rules/sources/kingsoft_convert.h"
-#include "web/decode.h"
 #include "window_harness.h"
 
 #include <fstream>

@@ -7,7 +7,7 @@
 
 #include "cli.h"
 #include "plugin/plugin.h"
-#include "web/decode.h"
+#include "common/encoding.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -4,7 +4,7 @@
 #include "common/rule_list.h"
 #include "common/window_link.h"
 #include "rules/sources/convert_text.h"
-#include "web/decode.h"
+#include "common/encoding.h"
 
 void Print(FILE* stream, const Text& text, bool utf8) {
     // GbkToWide converts the terminator too: cut the UTF-8 text there.

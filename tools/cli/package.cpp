@@ -4,7 +4,6 @@
 #include "rules/sources/fetch_rules_task.h"
 #include "rules/sources/user_rules.h"
 #include "store/package_writer.h"
-#include "web/decode.h"
 
 namespace {
 

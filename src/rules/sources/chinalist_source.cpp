@@ -4,12 +4,12 @@
 #include <memory>
 
 #include "common/controls.h"
+#include "common/encoding.h"
 #include "common/globals.h"
 #include "common/stop.h"
 #include "common/window_link.h"
 #include "rules/sources/chinalist_convert.h"
 #include "rules/sources/source_steps.h"
-#include "web/decode.h"
 #include "web/rule_sites.h"
 #include "web/web_fetch.h"
 

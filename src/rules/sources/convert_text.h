@@ -5,7 +5,7 @@
 
 #include <initializer_list>
 
-#include "common/text.h"
+#include "base/text.h"
 
 // StartsWith for a single character that has no letter case: a comparison of one byte.
 inline bool BeginsWith(TextView text, char c) { return !text.empty() && text[0] == c; }

@@ -4,7 +4,7 @@
 
 #include <initializer_list>
 
-#include "common/text.h"
+#include "base/text.h"
 
 // Worker slot of the fetch task.
 constexpr int kFetchTaskSlot = 9;

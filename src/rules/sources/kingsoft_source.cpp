@@ -3,13 +3,13 @@
 #include <exception>
 
 #include "common/controls.h"
+#include "common/encoding.h"
 #include "common/globals.h"
 #include "common/stop.h"
 #include "common/window_link.h"
 #include "platform/threads.h"
 #include "rules/sources/kingsoft_convert.h"
 #include "rules/sources/source_steps.h"
-#include "web/decode.h"
 #include "web/probes.h"
 #include "web/rule_sites.h"
 #include "web/web_fetch.h"

@@ -8,6 +8,7 @@
 #include "archive/memory_library.h"
 #include "archive/rar_runner.h"
 #include "common/controls.h"
+#include "common/encoding.h"
 #include "common/globals.h"
 #include "common/stop.h"
 #include "common/window_link.h"
@@ -17,7 +18,6 @@
 #include "rules/sources/source_steps.h"
 #include "store/work_dir.h"
 #include "store/zip_archive.h"
-#include "web/decode.h"
 #include "web/rule_sites.h"
 #include "web/web_fetch.h"
 

@@ -3,7 +3,7 @@
 // conversion of the unpacked SiteList.xml.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 enum class MaxthonArchiveKind { None, SevenZip, Zip, Rar };
 

@@ -25,7 +25,7 @@
 // Both functions leave the reader empty when they return.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 #include "common/xml_reader.h"
 
 // The two rule lists of one conversion: lines joined by CR LF, nothing before the first line

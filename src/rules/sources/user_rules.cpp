@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "common/controls.h"
+#include "common/encoding.h"
 #include "common/globals.h"
 #include "common/rule_list.h"
 #include "common/window_link.h"
@@ -11,7 +12,6 @@
 #include "store/profile_locator.h"
 #include "store/work_dir.h"
 #include "store/zip_archive.h"
-#include "web/decode.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // the user buckets UserBlockRules, UserHideRules and UserWhiteRules.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 // Rule file kinds of ReadPackageRuleFile.
 constexpr int kRuleFileElement = 1;  // __user__element__

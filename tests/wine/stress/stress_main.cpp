@@ -27,10 +27,10 @@
 
 #include "../browser_profile.h"
 #include "common/controls.h"
+#include "common/encoding.h"
 #include "store/package_writer.h"
 #include "store/zip_archive.h"
 #include "ui/layout.h"
-#include "web/decode.h"
 #include "web/web_fetch.h"
 
 namespace {
