@@ -7,10 +7,10 @@
 #include "base/text.h"
 #include "common/rar_state.h"
 #include "common/shared_text.h"
+#include "common/worker_threads.h"
 #include "common/xml_reader.h"
 #include "platform/threads.h"
 
-constexpr int kWorkerSlots = 12;
 constexpr int kSourceSlots = 7;
 
 struct Globals {
@@ -23,13 +23,6 @@ struct Globals {
 
     // Handles of the background tasks, by slot; only the window thread touches them.
     std::array<platform::ThreadHandle, kWorkerSlots> WorkerThreads{};
-
-    // Handed from a write button to its write task.
-    SharedText PendingWriteText;
-    int PendingWriteMode = 0;  // 1 blacklist, -1 whitelist
-
-    // Handed from the remove-redundant button to its task: the blacklist box's text.
-    SharedText PendingRemovalText;
 
     // The merged lists of the last fetch and the nine rule buckets (the fetch task's own).
     Text BlacklistText, WhitelistText;

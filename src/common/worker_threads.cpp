@@ -1,5 +1,7 @@
 #include "common/worker_threads.h"
 
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "common/globals.h"
@@ -17,9 +19,10 @@ std::vector<platform::ThreadHandle>& Replaced() {
 
 // No exception ever leaves a task: one that reached the thread's start would end the whole
 // browser. The tasks answer for their own failures; this is the last guard.
-void RunTask(void* task) {
+void RunTask(void* started) {
+    const std::unique_ptr<std::function<void()>> task(static_cast<std::function<void()>*>(started));
     try {
-        reinterpret_cast<void (*)()>(task)();
+        (*task)();
     } catch (...) {
     }
 }
@@ -35,8 +38,8 @@ void WaitAndForget(platform::ThreadHandle& handle) {
 
 }  // namespace
 
-bool StartTask(int slot, void (*task)()) {
-    if (slot < 0 || slot >= kWorkerSlots || StopRequested()) return false;
+bool StartTask(int slot, std::function<void()> task) {
+    if (slot < 0 || slot >= kWorkerSlots || StopRequested() || !task) return false;
     platform::ThreadHandle& kept = G().WorkerThreads[slot];
     if (kept) {
         if (platform::ThreadHasEnded(kept))
@@ -45,7 +48,10 @@ bool StartTask(int slot, void (*task)()) {
             Replaced().push_back(kept);
         kept = nullptr;
     }
-    kept = platform::StartThread(RunTask, reinterpret_cast<void*>(task));
+    // The thread owns the task and its inputs; if it cannot start, they are released here.
+    auto started = std::make_unique<std::function<void()>>(std::move(task));
+    kept = platform::StartThread(RunTask, started.get());
+    if (kept) started.release();
     return kept != nullptr;
 }
 
@@ -63,7 +69,8 @@ bool TaskRunning(int slot) {
 }
 
 bool LongCommandRunning() {
-    static const int kLongCommandSlots[] = {8, 9, 10, 11};
+    static const int kLongCommandSlots[] = {kRemoveRedundantSlot, kFetchTaskSlot, kWriteBlacklistSlot,
+                                            kWriteWhitelistSlot};
     for (int slot : kLongCommandSlots) {
         if (TaskRunning(slot)) return true;
     }

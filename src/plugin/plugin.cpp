@@ -34,7 +34,6 @@ void PluginCleanup() {
     for (SharedText& date : g.UpdateDates) date.Set(Text());
     g.WorkerThreads.fill(nullptr);
     g.ChinaListText.Set(Text());
-    g.PendingWriteText.Set(Text());
     ReleaseSevenZipLibrary();
     for (Text* t : {&g.BlacklistText, &g.WhitelistText, &g.MaxthonBlockRules, &g.KingsoftRules,
                     &g.ChinaListBlockRules, &g.ChinaListHideRules, &g.UserBlockRules,

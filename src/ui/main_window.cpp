@@ -7,25 +7,26 @@
 #include "common/worker_threads.h"
 #include "flash/flash_blocker.h"
 #include "platform/window.h"
-#include "rules/sources/fetch_rules_task.h"
-#include "store/package_writer.h"
 #include "ui/commands.h"
 #include "ui/hover_help.h"
 #include "ui/layout.h"
 #include "ui/remove_redundant.h"
+#include "ui/task_commands.h"
 #include "web/probes.h"
 
 namespace {
 
-// The update probes, by worker slot 0 to 7; a slot without a probe stays empty.
-void (*const kProbes[8])() = {
-    ProbeForumThread,      ProbeKingsoftSlot<1>, ProbeChinaList,       ProbeKingsoftSlot<2>,
-    ProbeKingsoftSlot<3>,  ProbeKingsoftSlot<4>, ProbeKingsoftSlot<5>, ProbeKingsoftSlot<6>,
-};
+// The source slot of the Kingsoft probe in each worker slot (slot 0 holds the forum probe, slot
+// 2 the ChinaList probe).
+const int kProbeSourceSlots[8] = {0, 1, 0, 2, 3, 4, 5, 6};
 
+// In slot order 0 to 7.
 void StartUpdateProbes() {
     for (int slot = 0; slot < 8; ++slot) {
-        if (kProbes[slot]) StartTask(slot, kProbes[slot]);
+        const int sourceSlot = kProbeSourceSlots[slot];
+        if (slot == 0) StartTask(slot, ProbeForumThread);
+        else if (slot == 2) StartTask(slot, ProbeChinaList);
+        else StartTask(slot, [sourceSlot] { ProbeKingsoftRule(kKingsoftRuleIds[sourceSlot], sourceSlot); });
     }
 }
 

@@ -35,9 +35,3 @@ Text MonthToNumber(const Text& month);
 void ProbeForumThread();
 void ProbeKingsoftRule(const Text& ruleId, int sourceSlot);
 void ProbeChinaList();
-
-// The Kingsoft probe of one SourceSlot, as a task without parameters for a worker slot.
-template <int SourceSlot>
-void ProbeKingsoftSlot() {
-    ProbeKingsoftRule(kKingsoftRuleIds[SourceSlot], SourceSlot);
-}

@@ -5,7 +5,6 @@
 #include "common/controls.h"
 #include "common/globals.h"
 #include "common/worker_threads.h"
-#include "rules/sources/remove_redundant_task.h"
 #include "ui/remove_redundant.h"
 #include "window_harness.h"
 

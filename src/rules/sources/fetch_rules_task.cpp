@@ -7,14 +7,7 @@
 #include "common/rule_list.h"
 #include "common/stop.h"
 #include "common/window_link.h"
-#include "common/worker_threads.h"
 #include "rules/sources/source_steps.h"
-
-void OnFetchRulesClicked() {
-    // Two fetch tasks would fill the same rule buckets from two threads.
-    if (LongCommandRunning()) return;
-    StartTask(kFetchTaskSlot, FetchRulesTask);
-}
 
 Text MergeRuleBuckets(std::initializer_list<const Text*> buckets) {
     // Built in one buffer: the lists run to megabytes, and every fresh copy costs.

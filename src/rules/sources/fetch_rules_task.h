@@ -6,13 +6,6 @@
 
 #include "base/text.h"
 
-// Worker slot of the fetch task.
-constexpr int kFetchTaskSlot = 9;
-
-// Click handler of 按钮_获取规则: starts FetchRulesTask in its slot, unless a fetch, a write or
-// a removal of redundant rules is still running.
-void OnFetchRulesClicked();
-
 void FetchRulesTask();
 
 // Merges buckets in order: the text built so far is trimmed before each next (trimmed) bucket is

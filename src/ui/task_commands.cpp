@@ -1,0 +1,40 @@
+#include "ui/task_commands.h"
+
+#include "common/controls.h"
+#include "common/window_link.h"
+#include "common/worker_threads.h"
+#include "platform/window.h"
+#include "rules/sources/fetch_rules_task.h"
+#include "store/package_writer.h"
+
+namespace {
+
+struct WriteButton {
+    ControlId editBox;
+    WriteMode mode;
+    int slot;
+    const char* status;
+};
+const WriteButton kBlacklistButton = {编辑框_黑名单, WriteMode::Blacklist, kWriteBlacklistSlot,
+                                      "正将过滤规则写到规则文件..."};
+const WriteButton kWhitelistButton = {编辑框_白名单, WriteMode::Whitelist, kWriteWhitelistSlot,
+                                      "正将白名单写到规则文件..."};
+
+void OnWriteClicked(const WriteButton& button) {
+    if (LongCommandRunning()) return;
+    SetStatusText(button.status);
+    StartTask(button.slot, [rules = platform::GetControlText(button.editBox), mode = button.mode] {
+        WriteRulesTask(rules, mode);
+    });
+}
+
+}  // namespace
+
+void OnFetchRulesClicked() {
+    // Two fetch tasks would fill the same rule buckets from two threads.
+    if (LongCommandRunning()) return;
+    StartTask(kFetchTaskSlot, FetchRulesTask);
+}
+
+void OnWriteBlacklistClicked() { OnWriteClicked(kBlacklistButton); }
+void OnWriteWhitelistClicked() { OnWriteClicked(kWhitelistButton); }
