@@ -1,14 +1,18 @@
 #include "common/worker_threads.h"
 
+#include <array>
 #include <memory>
 #include <utility>
 #include <vector>
 
-#include "common/globals.h"
 #include "common/stop.h"
 #include "platform/window.h"
 
 namespace {
+
+// WorkerThreads: the handle of the task started last in each slot. Only the window thread
+// touches them.
+std::array<platform::ThreadHandle, kWorkerSlots> workerThreads{};
 
 // Threads whose slot was taken over by a later start; they are waited for at stop too, so that
 // no task outlives the window.
@@ -40,7 +44,7 @@ void WaitAndForget(platform::ThreadHandle& handle) {
 
 bool StartTask(int slot, std::function<void()> task) {
     if (slot < 0 || slot >= kWorkerSlots || StopRequested() || !task) return false;
-    platform::ThreadHandle& kept = G().WorkerThreads[slot];
+    platform::ThreadHandle& kept = workerThreads[slot];
     if (kept) {
         if (platform::ThreadHasEnded(kept))
             platform::ReleaseThread(kept);
@@ -57,14 +61,14 @@ bool StartTask(int slot, std::function<void()> task) {
 
 void StopAllTasks() {
     RequestStop();
-    for (platform::ThreadHandle& handle : G().WorkerThreads) WaitAndForget(handle);
+    for (platform::ThreadHandle& handle : workerThreads) WaitAndForget(handle);
     for (platform::ThreadHandle& handle : Replaced()) WaitAndForget(handle);
     Replaced().clear();
 }
 
 bool TaskRunning(int slot) {
     if (slot < 0 || slot >= kWorkerSlots) return false;
-    platform::ThreadHandle handle = G().WorkerThreads[slot];
+    platform::ThreadHandle handle = workerThreads[slot];
     return handle && !platform::ThreadHasEnded(handle);
 }
 

@@ -2,46 +2,43 @@
 
 #include <cstdlib>
 
-#include "common/globals.h"
+#include "archive/rar_runner.h"
+#include "archive/seven_zip.h"
 #include "platform/window.h"
 #include "plugin/tools_startup.h"
+#include "rules/sources/fetch_rules_task.h"
+#include "rules/sources/maxthon_source.h"
 #include "ui/main_window.h"
+#include "web/probes.h"
 
 namespace {
 bool started = false;
 bool cleanedUp = false;
 }  // namespace
 
+// The process-wide state lives with the code that owns it; each part is made when the module is
+// loaded, before this runs, and empty.
 bool PluginStartup() {
     if (started) return true;
     started = true;
     platform::InitWindowRunTime();
-    CreateGlobals();
     std::atexit(PluginCleanup);
-    LoadSevenZipLibrary();
+    LoadEmbeddedSevenZipLibrary();
     InstallRarTool();
     return true;
 }
 
 void PluginCleanup() {
-    if (cleanedUp || !GlobalsExist()) return;
+    if (cleanedUp || !started) return;
     cleanedUp = true;
     // Released in this order; the thread handles are neither closed nor waited for here (the
     // window ended every task before it was destroyed).
-    Globals& g = G();
-    Text().swap(g.TempDir);
-    for (SharedText& info : g.UpdateInfos) info.Set(Text());
-    for (SharedText& date : g.UpdateDates) date.Set(Text());
-    g.WorkerThreads.fill(nullptr);
-    g.ChinaListText.Set(Text());
+    SetTempDir(Text());
+    ReleaseProbeResults();
     ReleaseSevenZipLibrary();
-    for (Text* t : {&g.BlacklistText, &g.WhitelistText, &g.MaxthonBlockRules, &g.KingsoftRules,
-                    &g.ChinaListBlockRules, &g.ChinaListHideRules, &g.UserBlockRules,
-                    &g.UserHideRules, &g.MaxthonWhiteRules, &g.ChinaListWhiteRules,
-                    &g.UserWhiteRules})
-        Text().swap(*t);
-    g.XmlParser.Clear();
-    DestroyGlobals();
+    ReleaseRuleBuckets();
+    RarRunner() = RarRunnerState();
+    ReleaseSiteListReader();
 }
 
 int32_t PluginInitialize(void*) {

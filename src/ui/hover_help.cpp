@@ -1,9 +1,9 @@
 #include "ui/hover_help.h"
 
 #include "common/controls.h"
-#include "common/globals.h"
 #include "common/rule_list.h"
 #include "platform/window.h"
+#include "web/probes.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ void OnHover(int id) {
     }
     if (id == 选择框_ChinaList规则) return ShowHelp(id, ChinaListHelpText());
     for (const SourceHelp& h : kSourceHelp) {
-        if (h.box == id) return ShowHelp(id, G().UpdateInfos[h.sourceSlot].Get());
+        if (h.box == id) return ShowHelp(id, UpdateInfos()[size_t(h.sourceSlot)].Get());
     }
     for (const FixedHelp& h : kFixedHelp) {
         if (h.control == id) return ShowHelp(id, h.text);

@@ -1,7 +1,6 @@
 #include "ui/main_window.h"
 
 #include "common/controls.h"
-#include "common/globals.h"
 #include "common/stop.h"
 #include "common/window_link.h"
 #include "common/worker_threads.h"
@@ -31,10 +30,9 @@ void StartUpdateProbes() {
 }
 
 void OnFirstActivation() {
-    Globals& g = G();
     SetControlHeightTo(编辑框_黑名单, kBlacklistTallHeight);
-    for (SharedText& date : g.UpdateDates) date.Set("[0000-00-00]");
-    for (SharedText& info : g.UpdateInfos) info.Set("正在获取更新信息...");
+    for (SharedText& date : UpdateDates()) date.Set("[0000-00-00]");
+    for (SharedText& info : UpdateInfos()) info.Set("正在获取更新信息...");
     StartUpdateProbes();
 }
 

@@ -26,6 +26,9 @@ const ControlId kSourceCheckBoxes[kSourceSlots] = {
 
 namespace {
 
+std::array<SharedText, kSourceSlots> updateInfos, updateDates;
+SharedText chinaListText;
+
 constexpr const char* kQuoteMarker = "<div class=\"quote\">";  // 19 bytes
 constexpr const char* kUpdateTimeLabel = "<label>更新时间</label>";  // 23 bytes
 constexpr const char* kDescriptionLabel = "<label>规则描述</label>";  // 23 bytes
@@ -50,19 +53,28 @@ bool FieldAfter(const Text& page, const char* label, Text& field) {
 Text FetchPage(const Text& url) { return Utf8ToGbk(StripUtf8Bom(WebFetch(url))); }
 
 void Report(int slot, const ProbeFindings& f) {
-    Globals& g = G();
     if (!f.hasDate) {
-        g.UpdateDates[size_t(slot)].Set("");
-        g.UpdateInfos[size_t(slot)].Set(kUpdateInfoFailed);
+        updateDates[size_t(slot)].Set("");
+        updateInfos[size_t(slot)].Set(kUpdateInfoFailed);
         return;
     }
     // The note is in place before the dated caption shows, so a hover that sees the date sees it.
-    g.UpdateDates[size_t(slot)].Set(f.date);
-    g.UpdateInfos[size_t(slot)].Set(f.hasNote ? f.note : Text(kUpdateInfoFailed));
+    updateDates[size_t(slot)].Set(f.date);
+    updateInfos[size_t(slot)].Set(f.hasNote ? f.note : Text(kUpdateInfoFailed));
     AppendControlCaption(kSourceCheckBoxes[slot], f.date);
 }
 
 }  // namespace
+
+std::array<SharedText, kSourceSlots>& UpdateInfos() { return updateInfos; }
+std::array<SharedText, kSourceSlots>& UpdateDates() { return updateDates; }
+SharedText& ChinaListText() { return chinaListText; }
+
+void ReleaseProbeResults() {
+    for (SharedText& info : updateInfos) info.Set(Text());
+    for (SharedText& date : updateDates) date.Set(Text());
+    chinaListText.Set(Text());
+}
 
 ProbeFindings ParseForumThreadPage(const Text& page) {
     ProbeFindings f;
@@ -151,9 +163,9 @@ void ProbeKingsoftRule(const Text& ruleId, int sourceSlot) {
 
 void ProbeChinaList() {
     const auto list = std::make_shared<const Text>(Utf8ToGbk(WebFetch(RuleSiteUrl(kChinaListHost, kChinaListPath))));
-    G().ChinaListText.Set(list);
+    chinaListText.Set(list);
     bool ok = false;
     const Text caption = ChinaListCaption(*list, ok);
-    if (!ok) G().ChinaListText.Set("");
+    if (!ok) chinaListText.Set("");
     SetControlCaption(选择框_ChinaList规则, caption);
 }

@@ -4,11 +4,26 @@
 // caption whole). The parsing is split out as pure functions.
 #pragma once
 
+#include <array>
+
 #include "base/text.h"
 #include "common/controls.h"
-#include "common/globals.h"
+#include "common/shared_text.h"
 
 constexpr const char* kUpdateInfoFailed = "更新信息获取失败！";
+
+constexpr int kSourceSlots = 7;
+
+// What the probes found, written by the probe threads and read by the window (the notes as
+// hover help): by SourceSlot, the bracketed date and the note of each source but ChinaList. The
+// dates are kept though nothing reads them.
+std::array<SharedText, kSourceSlots>& UpdateInfos();
+std::array<SharedText, kSourceSlots>& UpdateDates();
+// The ChinaList list as its probe fetched it (decoded), shared with the ChinaList step; empty
+// when the probe failed or has not ended.
+SharedText& ChinaListText();
+// Clean-up: the notes, the dates and the list emptied.
+void ReleaseProbeResults();
 
 // Kingsoft rule identifiers by SourceSlot (slot 0 is the Maxthon forum: none). The same
 // identifiers name the Kingsoft lists.

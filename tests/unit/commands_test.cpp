@@ -2,12 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "common/controls.h"
-#include "common/globals.h"
 #include "common/rule_list.h"
 #include "common/window_link.h"
 #include "platform/clipboard.h"
 #include "platform/native/clipboard_test_hooks.h"
 #include "ui/hover_help.h"
+#include "web/probes.h"
 #include "window_harness.h"
 
 namespace t = platform::test;
@@ -179,7 +179,7 @@ TEST(HoverHelp, SourceBoxesFollowTheUpdateNotesAsTheyChange) {
     for (int slot = 0; slot < 7; ++slot) {
         t::MouseMove(bySlot[slot]);
         EXPECT_EQ(t::Tooltip(bySlot[slot]), "正在获取更新信息...") << slot;
-        G().UpdateInfos[slot].Set("note " + std::to_string(slot));
+        UpdateInfos()[size_t(slot)].Set("note " + std::to_string(slot));
         t::MouseMove(bySlot[slot]);
         EXPECT_EQ(t::Tooltip(bySlot[slot]), "note " + std::to_string(slot)) << slot;
     }

@@ -11,7 +11,6 @@
 
 #include "common/controls.h"
 #include "common/encoding.h"
-#include "common/globals.h"
 #include "common/worker_threads.h"
 #include "platform/native/files_test_hooks.h"
 #include "platform/window.h"

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "common/controls.h"
-#include "common/globals.h"
 #include "common/stop.h"
 #include "common/worker_threads.h"
 #include "mirror_process.h"
@@ -142,12 +141,11 @@ TEST_F(ProbeRun, FirstActivationDatesEveryCaptionAndKeepsTheNotesAndTheList) {
         return t::Caption(选择框_ChinaList规则) == "ChinaList-Lazy[2010-07-07]";
     }, 20000)) << t::Caption(选择框_傲游论坛规则) << " " << t::Caption(选择框_ChinaList规则);
 
-    Globals& g = G();
-    for (int i = 0; i < kSourceSlots; ++i) EXPECT_EQ(g.UpdateDates[size_t(i)].Get(), dates[i]) << i;
-    EXPECT_EQ(g.UpdateInfos[0].Get(), "本帖的附件为傲游3广告过滤规则，\r\n每周更新一次。下载后由工具自动导入。");
-    EXPECT_EQ(g.UpdateInfos[1].Get(), "过滤卡饭论坛规则的广告与弹窗，\n每周更新。\"订阅即可用\"");
-    EXPECT_EQ(g.UpdateInfos[2].Get(), "过滤小说网站的广告与弹窗，\n每周更新。\"订阅即可用\"");
-    const Text list = g.ChinaListText.Get();
+    for (int i = 0; i < kSourceSlots; ++i) EXPECT_EQ(UpdateDates()[size_t(i)].Get(), dates[i]) << i;
+    EXPECT_EQ(UpdateInfos()[0].Get(), "本帖的附件为傲游3广告过滤规则，\r\n每周更新一次。下载后由工具自动导入。");
+    EXPECT_EQ(UpdateInfos()[1].Get(), "过滤卡饭论坛规则的广告与弹窗，\n每周更新。\"订阅即可用\"");
+    EXPECT_EQ(UpdateInfos()[2].Get(), "过滤小说网站的广告与弹窗，\n每周更新。\"订阅即可用\"");
+    const Text list = ChinaListText().Get();
     EXPECT_TRUE(StartsWith(list, "[Adblock Plus 1.1]\n")) << list.substr(0, 40);
     EXPECT_TRUE(Contains(list, "本列表合并了")) << "decoded to GBK";
 
@@ -165,16 +163,15 @@ TEST_F(ProbeRun, WithNoServerTheCaptionsStayAndEveryNoteFails) {
     PluginWindow w;
     ASSERT_TRUE(w.open());
     ASSERT_TRUE(t::WaitUntil([] { return t::Caption(选择框_ChinaList规则) == "ChinaList-Lazy[]"; }, 20000));
-    Globals& g = G();
     ASSERT_TRUE(t::WaitUntil([&] {
-        for (const SharedText& info : g.UpdateInfos) {
+        for (const SharedText& info : UpdateInfos()) {
             if (info.Get() != kUpdateInfoFailed) return false;
         }
         return true;
     }, 20000));
     for (ControlId id : kDatedBoxes) EXPECT_EQ(t::Caption(id), LaidOut(id)) << id;
-    for (const SharedText& d : g.UpdateDates) EXPECT_EQ(d.Get(), "");
-    EXPECT_EQ(g.ChinaListText.Get(), "");
+    for (const SharedText& d : UpdateDates()) EXPECT_EQ(d.Get(), "");
+    EXPECT_EQ(ChinaListText().Get(), "");
 }
 
 TEST_F(ProbeRun, AProbeWaitingForItsPageEndsWithTheWindow) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "common/controls.h"
-#include "common/globals.h"
 #include "common/worker_threads.h"
 #include "ui/remove_redundant.h"
 #include "window_harness.h"

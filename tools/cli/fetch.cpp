@@ -1,8 +1,8 @@
 // quorlex fetch [SOURCES...]: the fetch button without the window.
 #include "cli.h"
-#include "common/globals.h"
 #include "common/window_link.h"
 #include "rules/sources/fetch_rules_task.h"
+#include "rules/sources/source_steps.h"
 #include "ui/layout.h"
 
 namespace {
@@ -82,6 +82,6 @@ int RunFetch(const Args& args) {
     }
     ReportProgressOnStderr();
     FetchRulesTask();
-    PrintLists(G().BlacklistText, G().WhitelistText, output);
+    PrintLists(Buckets().BlacklistText, Buckets().WhitelistText, output);
     return 0;
 }

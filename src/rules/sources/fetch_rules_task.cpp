@@ -3,11 +3,24 @@
 #include <exception>
 
 #include "common/controls.h"
-#include "common/globals.h"
 #include "common/rule_list.h"
 #include "common/stop.h"
 #include "common/window_link.h"
 #include "rules/sources/source_steps.h"
+
+namespace {
+RuleBuckets buckets;
+}  // namespace
+
+RuleBuckets& Buckets() { return buckets; }
+
+void ReleaseRuleBuckets() {
+    for (Text* t : {&buckets.BlacklistText, &buckets.WhitelistText, &buckets.MaxthonBlockRules, &buckets.KingsoftRules,
+                    &buckets.ChinaListBlockRules, &buckets.ChinaListHideRules, &buckets.UserBlockRules,
+                    &buckets.UserHideRules, &buckets.MaxthonWhiteRules, &buckets.ChinaListWhiteRules,
+                    &buckets.UserWhiteRules})
+        Text().swap(*t);
+}
 
 Text MergeRuleBuckets(std::initializer_list<const Text*> buckets) {
     // Built in one buffer: the lists run to megabytes, and every fresh copy costs.
@@ -28,12 +41,12 @@ Text MergeRuleBuckets(std::initializer_list<const Text*> buckets) {
 }
 
 void FetchRulesTask() {
-    Globals& g = G();
+    RuleBuckets& b = buckets;
     SetCommandsEnabled(false);
     SetControlHeightTo(编辑框_黑名单, kBlacklistTallHeight);
     SetStatusText("正在获取过滤规则...");
-    g.BlacklistText.clear();
-    g.WhitelistText.clear();
+    b.BlacklistText.clear();
+    b.WhitelistText.clear();
 
     // A closed window ends the task between steps; the buttons are gone with it.
     static void (*const kSteps[])() = {FetchMaxthonRules, FetchKingsoftRules, FetchChinaListRules,
@@ -47,15 +60,15 @@ void FetchRulesTask() {
     // out of memory as well: then nothing is appended, the fetch says it failed, and the buttons
     // come back all the same.
     try {
-        g.BlacklistText = MergeRuleBuckets({&g.MaxthonBlockRules, &g.KingsoftRules, &g.ChinaListBlockRules,
-                                            &g.ChinaListHideRules, &g.UserBlockRules, &g.UserHideRules});
-        AppendToEditBox(编辑框_黑名单, g.BlacklistText);
-        g.WhitelistText = MergeRuleBuckets({&g.MaxthonWhiteRules, &g.ChinaListWhiteRules, &g.UserWhiteRules});
-        AppendToEditBox(编辑框_白名单, g.WhitelistText);
+        b.BlacklistText = MergeRuleBuckets({&b.MaxthonBlockRules, &b.KingsoftRules, &b.ChinaListBlockRules,
+                                            &b.ChinaListHideRules, &b.UserBlockRules, &b.UserHideRules});
+        AppendToEditBox(编辑框_黑名单, b.BlacklistText);
+        b.WhitelistText = MergeRuleBuckets({&b.MaxthonWhiteRules, &b.ChinaListWhiteRules, &b.UserWhiteRules});
+        AppendToEditBox(编辑框_白名单, b.WhitelistText);
         SetStatusText("过滤规则获取完毕！");
     } catch (const std::exception&) {
-        Text().swap(g.BlacklistText);
-        Text().swap(g.WhitelistText);
+        Text().swap(b.BlacklistText);
+        Text().swap(b.WhitelistText);
         SetStatusText("过滤规则获取失败！");
     }
     SetCommandsEnabled(true);

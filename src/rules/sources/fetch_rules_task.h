@@ -8,6 +8,9 @@
 
 void FetchRulesTask();
 
+// Clean-up: the merged lists and the buckets emptied and their memory given back.
+void ReleaseRuleBuckets();
+
 // Merges buckets in order: the text built so far is trimmed before each next (trimmed) bucket is
 // added after a CR LF. Empty middle buckets leave no empty line; an empty last bucket leaves the
 // final CR LF; all empty gives a single CR LF.

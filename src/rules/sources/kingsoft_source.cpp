@@ -4,7 +4,6 @@
 
 #include "common/controls.h"
 #include "common/encoding.h"
-#include "common/globals.h"
 #include "common/stop.h"
 #include "common/window_link.h"
 #include "platform/threads.h"
@@ -49,7 +48,7 @@ bool FetchKingsoftList(const KingsoftList& list, Text& bucket) {
 }  // namespace
 
 void FetchKingsoftRules() {
-    Text& bucket = G().KingsoftRules;
+    Text& bucket = Buckets().KingsoftRules;
     bucket.clear();
     SetStatusText("正在获取金山规则...");
     for (const KingsoftList& list : KingsoftLists) {

@@ -4,7 +4,6 @@
 
 #include "common/controls.h"
 #include "common/encoding.h"
-#include "common/globals.h"
 #include "common/rule_list.h"
 #include "common/window_link.h"
 #include "platform/files.h"
@@ -100,16 +99,16 @@ Text ReadProfileRuleFile(const Text& profile, int kind, bool customOnly, bool& p
 namespace {
 
 void ClearUserBuckets() {
-    Globals& g = G();
-    Text().swap(g.UserBlockRules);
-    Text().swap(g.UserWhiteRules);
-    Text().swap(g.UserHideRules);
+    RuleBuckets& b = Buckets();
+    Text().swap(b.UserBlockRules);
+    Text().swap(b.UserWhiteRules);
+    Text().swap(b.UserHideRules);
 }
 
 }  // namespace
 
 void FetchUserRules() {
-    Globals& g = G();
+    RuleBuckets& b = Buckets();
     SetStatusText("正在获取用户规则...");
     ClearUserBuckets();
     // Running out of memory on a large package is this step's failure.
@@ -118,9 +117,9 @@ void FetchUserRules() {
             const struct {
                 Text* bucket;
                 int kind;
-            } reads[] = {{&g.UserBlockRules, kRuleFileElement},
-                         {&g.UserHideRules, kRuleFileCss},
-                         {&g.UserWhiteRules, kRuleFileWhite}};
+            } reads[] = {{&b.UserBlockRules, kRuleFileElement},
+                         {&b.UserHideRules, kRuleFileCss},
+                         {&b.UserWhiteRules, kRuleFileWhite}};
             for (const auto& read : reads) {
                 const bool customOnly = IsControlTicked(单选框_用户原有规则_自定义规则);
                 *read.bucket = TrimRuleText(ReadPackageRuleFile(read.kind, customOnly));
