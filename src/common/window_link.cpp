@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "ui/layout.h"
 
 namespace {
 
@@ -21,7 +22,6 @@ struct ControlWrite {
 std::mutex queueMutex;
 std::vector<ControlWrite> queue;
 std::atomic<bool> linkOpen{false};
-std::atomic<bool> tickedMirror[kControlCount];
 std::atomic<void (*)(const Text&)> statusObserver{nullptr};
 std::atomic<void (*)(const Text&, const Text&)> messageObserver{nullptr};
 
@@ -69,6 +69,9 @@ void SetStatusText(const Text& text) {
 // The window itself, not a control: the id is not used.
 void SetWindowTopmostState(bool on) { Submit({WriteKind::Topmost, 标签_状态, Text(), on ? 1 : 0}); }
 
+void AppendSourceCaption(RuleSource source, const Text& text) { AppendControlCaption(SourceBox(source), text); }
+void SetSourceCaption(RuleSource source, const Text& text) { SetControlCaption(SourceBox(source), text); }
+
 void ApplyOnWindowThread(std::function<void()> work) {
     Submit({WriteKind::Work, 标签_状态, Text(), 0, std::move(work)});
 }
@@ -77,10 +80,6 @@ void SetCommandsEnabled(bool enabled) {
     static const ControlId kCommands[] = {按钮_黑名单_写到规则文件, 按钮_白名单_写到规则文件,
                                           按钮_黑名单_去除冗余规则, 按钮_获取规则};
     for (ControlId id : kCommands) SetControlEnabledState(id, enabled);
-}
-
-bool IsControlTicked(ControlId id) {
-    return id >= 0 && id < kControlCount && tickedMirror[id].load();
 }
 
 void ShowTaskMessage(const Text& text, const Text& caption) {
@@ -93,16 +92,11 @@ void RunHeadless(const HeadlessObserver& observer) {
     messageObserver.store(observer.message);
 }
 
-void SetTickedState(ControlId id, bool ticked) {
-    if (id >= 0 && id < kControlCount) tickedMirror[id].store(ticked);
-}
-
 void OpenWindowLink() {
     {
         std::lock_guard<std::mutex> lock(queueMutex);
         queue.clear();
     }
-    RefreshTickedMirror();
     linkOpen.store(true);
 }
 
@@ -120,10 +114,4 @@ void DeliverQueuedControlWrites() {
     }
     if (!platform::WindowExists()) return;
     for (const ControlWrite& w : pending) Apply(w);
-}
-
-void RefreshTickedMirror() {
-    for (int id = 0; id < kControlCount; ++id) {
-        tickedMirror[id].store(platform::WindowExists() && platform::IsControlChecked(id));
-    }
 }

@@ -20,6 +20,9 @@ struct ControlSpec {
     // Later controls lie over earlier ones, except a raised control, which lies over all its
     // siblings (the blacklist box, once tall, covers the redundant-rules area).
     bool raised = false;
+    // The program's own number for the control (the window's layout names the rule source of
+    // each source check box with it); the toolkit does not look at it.
+    int tag = -1;
 };
 
 struct WindowEvents {

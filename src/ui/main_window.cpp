@@ -15,24 +15,18 @@
 
 namespace {
 
-// The source slot of the Kingsoft probe in each worker slot (slot 0 holds the forum probe, slot
-// 2 the ChinaList probe).
-const int kProbeSourceSlots[8] = {0, 1, 0, 2, 3, 4, 5, 6};
-
-// In slot order 0 to 7.
+// In slot order 0 to 7: the table of sources lists the probes in that order.
 void StartUpdateProbes() {
-    for (int slot = 0; slot < 8; ++slot) {
-        const int sourceSlot = kProbeSourceSlots[slot];
-        if (slot == 0) StartTask(slot, ProbeForumThread);
-        else if (slot == 2) StartTask(slot, ProbeChinaList);
-        else StartTask(slot, [sourceSlot] { ProbeKingsoftRule(kKingsoftRuleIds[sourceSlot], sourceSlot); });
-    }
+    for (const RuleSourceRow& row : kRuleSources)
+        if (row.probe != UpdateProbe::None) StartTask(row.probeSlot, [source = row.source] { RunUpdateProbe(source); });
 }
 
 void OnFirstActivation() {
     SetControlHeightTo(编辑框_黑名单, kBlacklistTallHeight);
-    for (SharedText& date : UpdateDates()) date.Set("[0000-00-00]");
-    for (SharedText& info : UpdateInfos()) info.Set("正在获取更新信息...");
+    for (const RuleSourceRow& row : kRuleSources)
+        if (HasUpdateNote(row)) UpdateDate(row.source).Set("[0000-00-00]");
+    for (const RuleSourceRow& row : kRuleSources)
+        if (HasUpdateNote(row)) UpdateInfo(row.source).Set("正在获取更新信息...");
     StartUpdateProbes();
 }
 
@@ -77,7 +71,6 @@ const ClickHandler kClickHandlers[] = {
 };
 
 void OnClicked(int id) {
-    RefreshTickedMirror();
     for (const ClickHandler& h : kClickHandlers) {
         if (h.id == id) h.handler();
     }

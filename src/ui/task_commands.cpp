@@ -6,6 +6,7 @@
 #include "platform/window.h"
 #include "rules/sources/fetch_rules_task.h"
 #include "store/package_writer.h"
+#include "ui/layout.h"
 
 namespace {
 
@@ -33,7 +34,15 @@ void OnWriteClicked(const WriteButton& button) {
 void OnFetchRulesClicked() {
     // Two fetch tasks would fill the same rule buckets from two threads.
     if (LongCommandRunning()) return;
-    StartTask(kFetchTaskSlot, FetchRulesTask);
+    StartTask(kFetchTaskSlot, [selection = SelectionInWindow()] { FetchRulesTask(selection); });
+}
+
+SourceSelection SelectionInWindow() {
+    SourceSelection selection;
+    for (const RuleSourceRow& row : kRuleSources)
+        selection.Tick(row.source, platform::IsControlChecked(SourceBox(row.source)));
+    selection.userRulesCustomOnly = platform::IsControlChecked(单选框_用户原有规则_自定义规则);
+    return selection;
 }
 
 void OnWriteBlacklistClicked() { OnWriteClicked(kBlacklistButton); }

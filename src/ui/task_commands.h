@@ -3,6 +3,12 @@
 // redundant rules is still running: the task takes the busy lock itself a moment after it starts.
 #pragma once
 
+#include "rules/sources/source_steps.h"
+
 void OnFetchRulesClicked();
 void OnWriteBlacklistClicked();
 void OnWriteWhitelistClicked();
+
+// What the source check boxes and the user-rules radio buttons say now (window thread): the
+// fetch's selection.
+SourceSelection SelectionInWindow();

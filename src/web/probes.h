@@ -4,32 +4,22 @@
 // caption whole). The parsing is split out as pure functions.
 #pragma once
 
-#include <array>
-
 #include "base/text.h"
-#include "common/controls.h"
+#include "common/rule_sources.h"
 #include "common/shared_text.h"
 
 constexpr const char* kUpdateInfoFailed = "更新信息获取失败！";
 
-constexpr int kSourceSlots = 7;
-
-// What the probes found, written by the probe threads and read by the window (the notes as
-// hover help): by SourceSlot, the bracketed date and the note of each source but ChinaList. The
+// What the probes found, written by the probe threads and read by the window: the note (the
+// hover help of the source's box) and the bracketed date of each source that HasUpdateNote. The
 // dates are kept though nothing reads them.
-std::array<SharedText, kSourceSlots>& UpdateInfos();
-std::array<SharedText, kSourceSlots>& UpdateDates();
+SharedText& UpdateInfo(RuleSource source);
+SharedText& UpdateDate(RuleSource source);
 // The ChinaList list as its probe fetched it (decoded), shared with the ChinaList step; empty
 // when the probe failed or has not ended.
 SharedText& ChinaListText();
 // Clean-up: the notes, the dates and the list emptied.
 void ReleaseProbeResults();
-
-// Kingsoft rule identifiers by SourceSlot (slot 0 is the Maxthon forum: none). The same
-// identifiers name the Kingsoft lists.
-extern const char* const kKingsoftRuleIds[kSourceSlots];
-// The check box of each SourceSlot.
-extern const ControlId kSourceCheckBoxes[kSourceSlots];
 
 // What a page yields. No date: outcome A (date emptied, note failed, caption unchanged). A date
 // but no note: outcome B (the date stays, note failed).
@@ -47,6 +37,10 @@ Text ChinaListCaption(const Text& list, bool& ok);
 // "Jan" to "Dec" (exact case) as "01" to "12"; anything else unchanged.
 Text MonthToNumber(const Text& month);
 
+// The probe of `source` (the table of sources says which); none for a source without one.
+void RunUpdateProbe(RuleSource source);
+
 void ProbeForumThread();
-void ProbeKingsoftRule(const Text& ruleId, int sourceSlot);
+// The rule page `ruleId` of the Kingsoft rule site, dating `source`.
+void ProbeKingsoftRule(const Text& ruleId, RuleSource source);
 void ProbeChinaList();

@@ -2,6 +2,7 @@
 // spine under the busy lock, and shutdown.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "common/controls.h"
@@ -41,9 +42,32 @@ TEST(MainWindow, OpensWithTheLaidOutControlsAndFirstActivation) {
     EXPECT_FALSE(t::Checked(单选框_用户原有规则_全部));
     EXPECT_EQ(t::Caption(标签_状态), "欢迎使用Quorlex！");
 
-    for (const SharedText& d : UpdateDates()) EXPECT_EQ(d.Get(), "[0000-00-00]");
-    for (const SharedText& i : UpdateInfos()) EXPECT_EQ(i.Get(), "正在获取更新信息...");
+    // Every source with a dated probe: the seven but ChinaList and the user's rules.
+    int dated = 0;
+    for (const RuleSourceRow& row : kRuleSources) {
+        if (!HasUpdateNote(row)) continue;
+        ++dated;
+        EXPECT_EQ(UpdateDate(row.source).Get(), "[0000-00-00]") << row.name;
+        EXPECT_EQ(UpdateInfo(row.source).Get(), "正在获取更新信息...") << row.name;
+    }
+    EXPECT_EQ(dated, 7);
     EXPECT_FALSE(TaskRunning(kRemoveRedundantSlot));
+}
+
+// Each rule source has exactly one check box, and the layout ticks it as the table of sources says.
+TEST(MainWindow, EverySourceHasItsOwnCheckBox) {
+    std::vector<int> boxes;
+    for (const RuleSourceRow& row : kRuleSources) {
+        const ControlId box = SourceBox(row.source);
+        ASSERT_LT(box, kControlCount) << row.name;
+        EXPECT_EQ(kMainWindowControls[box].kind, platform::ControlKind::CheckBox) << row.name;
+        EXPECT_EQ(kMainWindowControls[box].initiallyOn, row.tickedAtStart) << row.name;
+        EXPECT_EQ(SourceOfControl(box), row.source) << row.name;
+        boxes.push_back(box);
+    }
+    std::sort(boxes.begin(), boxes.end());
+    EXPECT_EQ(std::adjacent_find(boxes.begin(), boxes.end()), boxes.end());
+    EXPECT_EQ(SourceOfControl(按钮_获取规则), std::nullopt);
 }
 
 TEST(MainWindow, AlwaysOnTopFollowsDeactivationHoverAndIdle) {

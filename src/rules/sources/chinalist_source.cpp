@@ -3,7 +3,6 @@
 #include <exception>
 #include <memory>
 
-#include "common/controls.h"
 #include "common/encoding.h"
 #include "common/stop.h"
 #include "common/window_link.h"
@@ -54,8 +53,8 @@ void FetchAndConvert() {
 
 }  // namespace
 
-void FetchChinaListRules() {
-    if (!IsControlTicked(选择框_ChinaList规则)) return ClearChinaListBuckets();
+void FetchChinaListRules(const SourceSelection& selection) {
+    if (!selection.Has(RuleSource::ChinaList)) return ClearChinaListBuckets();
     // Running out of memory (a long list in the browser's crowded 32-bit address space) is this
     // step's failure: it contributes no rules, and the fetch goes on with the next source.
     try {

@@ -14,6 +14,12 @@ RuleBuckets buckets;
 
 RuleBuckets& Buckets() { return buckets; }
 
+SourceSelection StartingSelection() {
+    SourceSelection selection;
+    for (const RuleSourceRow& row : kRuleSources) selection.Tick(row.source, row.tickedAtStart);
+    return selection;
+}
+
 void ReleaseRuleBuckets() {
     for (Text* t : {&buckets.BlacklistText, &buckets.WhitelistText, &buckets.MaxthonBlockRules, &buckets.KingsoftRules,
                     &buckets.ChinaListBlockRules, &buckets.ChinaListHideRules, &buckets.UserBlockRules,
@@ -40,7 +46,7 @@ Text MergeRuleBuckets(std::initializer_list<const Text*> buckets) {
     return acc;
 }
 
-void FetchRulesTask() {
+void FetchRulesTask(const SourceSelection& selection) {
     RuleBuckets& b = buckets;
     SetCommandsEnabled(false);
     SetControlHeightTo(编辑框_黑名单, kBlacklistTallHeight);
@@ -49,10 +55,10 @@ void FetchRulesTask() {
     b.WhitelistText.clear();
 
     // A closed window ends the task between steps; the buttons are gone with it.
-    static void (*const kSteps[])() = {FetchMaxthonRules, FetchKingsoftRules, FetchChinaListRules,
-                                       FetchUserRules};
+    static void (*const kSteps[])(const SourceSelection&) = {FetchMaxthonRules, FetchKingsoftRules,
+                                                             FetchChinaListRules, FetchUserRules};
     for (auto step : kSteps) {
-        step();
+        step(selection);
         if (StopRequested()) return;
     }
 

@@ -5,8 +5,9 @@
 #include <initializer_list>
 
 #include "base/text.h"
+#include "rules/sources/source_steps.h"
 
-void FetchRulesTask();
+void FetchRulesTask(const SourceSelection& selection);
 
 // Clean-up: the merged lists and the buckets emptied and their memory given back.
 void ReleaseRuleBuckets();

@@ -7,7 +7,6 @@
 
 #include "archive/rar_runner.h"
 #include "archive/seven_zip.h"
-#include "common/controls.h"
 #include "common/encoding.h"
 #include "common/stop.h"
 #include "common/window_link.h"
@@ -144,8 +143,8 @@ int ConvertSiteList(const Text& workDir) {
 
 void ReleaseSiteListReader() { siteListReader.Clear(); }
 
-void FetchMaxthonRules() {
-    if (!IsControlTicked(选择框_傲游论坛规则)) return ClearMaxthonBuckets();
+void FetchMaxthonRules(const SourceSelection& selection) {
+    if (!selection.Has(RuleSource::Maxthon)) return ClearMaxthonBuckets();
     // Running out of memory while downloading is this step's failure; the other sources go on.
     try {
         DownloadAndConvert();

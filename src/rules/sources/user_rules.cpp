@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "common/controls.h"
 #include "common/encoding.h"
 #include "common/rule_list.h"
 #include "common/window_link.h"
@@ -107,23 +106,21 @@ void ClearUserBuckets() {
 
 }  // namespace
 
-void FetchUserRules() {
+void FetchUserRules(const SourceSelection& selection) {
     RuleBuckets& b = Buckets();
     SetStatusText("正在获取用户规则...");
     ClearUserBuckets();
     // Running out of memory on a large package is this step's failure.
     try {
-        if (IsControlTicked(选择框_用户原有规则)) {
+        if (selection.Has(RuleSource::User)) {
             const struct {
                 Text* bucket;
                 int kind;
             } reads[] = {{&b.UserBlockRules, kRuleFileElement},
                          {&b.UserHideRules, kRuleFileCss},
                          {&b.UserWhiteRules, kRuleFileWhite}};
-            for (const auto& read : reads) {
-                const bool customOnly = IsControlTicked(单选框_用户原有规则_自定义规则);
-                *read.bucket = TrimRuleText(ReadPackageRuleFile(read.kind, customOnly));
-            }
+            for (const auto& read : reads)
+                *read.bucket = TrimRuleText(ReadPackageRuleFile(read.kind, selection.userRulesCustomOnly));
         }
     } catch (const std::exception&) {
         ClearUserBuckets();
