@@ -1,6 +1,6 @@
 // The window toolkit: one top-level window, shown modally on the calling thread, with its child
 // controls. Controls are named by integer ids. Every function below except WakeWindowThread runs
-// on the window's thread only; other threads talk to the window through common/window_link.h.
+// on the window's thread only; other threads talk to the window through ui/window_link.h.
 #pragma once
 
 #include "base/text.h"
@@ -45,6 +45,9 @@ struct WindowSpec {
     Text title;
     const ControlSpec* controls;
     int controlCount;
+    // Win32 control ids are the control ids plus this number (the toolkit's own ids are the
+    // controls' ids as given).
+    int controlIdBase;
 };
 
 // Prepares the window run time (common controls); called once at start-up.

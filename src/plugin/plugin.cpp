@@ -4,6 +4,7 @@
 
 #include "archive/rar_runner.h"
 #include "archive/seven_zip.h"
+#include "flash/flash_blocker.h"
 #include "platform/window.h"
 #include "plugin/tools_startup.h"
 #include "rules/sources/fetch_rules_task.h"
@@ -42,7 +43,7 @@ void PluginCleanup() {
 }
 
 int32_t PluginInitialize(void*) {
-    RunMainWindow();
+    RunMainWindow({BlockFlashCookies, UnblockFlashCookies});
     return 0;
 }
 

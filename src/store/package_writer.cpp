@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/encoding.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "store/package_files.h"
 #include "store/profile_locator.h"
 #include "store/zip_archive.h"
@@ -37,9 +37,8 @@ struct RuleFile {
 std::vector<RuleFile> ListFiles(const Text& rules, WriteMode mode) {
     if (mode == WriteMode::Blacklist) {
         const BlacklistFiles files = BlacklistRuleFiles(rules);
-        // Off and on again: the window ends up on top of the browser it writes for.
-        SetWindowTopmostState(false);
-        SetWindowTopmostState(true);
+        // The window ends up on top of the browser it writes for.
+        RaiseWindow();
         return {{kElementFile, GbkToUtf8(files.element)}, {kCssFile, GbkToUtf8(files.css)}};
     }
     return {{kWhiteFile, GbkToUtf8(WhitelistRuleFile(rules))}};

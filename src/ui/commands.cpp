@@ -1,11 +1,11 @@
 #include "ui/commands.h"
 
-#include "common/controls.h"
 #include "common/stop.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "platform/clipboard.h"
 #include "platform/threads.h"
 #include "platform/window.h"
+#include "ui/controls.h"
 #include "ui/layout.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include "ui/hover_help.h"
 
-#include "common/controls.h"
 #include "common/rule_list.h"
 #include "platform/window.h"
+#include "ui/controls.h"
 #include "ui/layout.h"
 #include "web/probes.h"
 

@@ -1,6 +1,6 @@
 #include "ui/layout.h"
 
-#include "common/controls.h"
+#include "ui/controls.h"
 
 using platform::ControlKind;
 
@@ -71,7 +71,7 @@ static_assert(sizeof(kMainWindowControls) / sizeof(kMainWindowControls[0]) == kC
 // layout was drawn for) the window is 569x340; with wider frames or a taller caption it grows.
 const platform::WindowSpec kMainWindowSpec = {
     50, 50, 563, 315, "Quorlex V3.0 - 作者：Brannoc(brannoc@quorlex.example)",
-    kMainWindowControls, kMainWindowControlCount};
+    kMainWindowControls, kMainWindowControlCount, kControlIdBase};
 
 ControlId SourceBox(RuleSource source) {
     for (int id = 0; id < kMainWindowControlCount; ++id)

@@ -3,9 +3,9 @@
 
 #include <optional>
 
-#include "common/controls.h"
 #include "common/rule_sources.h"
 #include "platform/window.h"
+#include "ui/controls.h"
 
 extern const platform::WindowSpec kMainWindowSpec;
 

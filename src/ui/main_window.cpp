@@ -1,16 +1,15 @@
 #include "ui/main_window.h"
 
-#include "common/controls.h"
 #include "common/stop.h"
-#include "common/window_link.h"
 #include "common/worker_threads.h"
-#include "flash/flash_blocker.h"
 #include "platform/window.h"
 #include "ui/commands.h"
+#include "ui/controls.h"
 #include "ui/hover_help.h"
 #include "ui/layout.h"
 #include "ui/remove_redundant.h"
 #include "ui/task_commands.h"
+#include "ui/window_link.h"
 #include "web/probes.h"
 
 namespace {
@@ -40,6 +39,15 @@ void OnIdle(int elapsedMs) {
     if (elapsedMs == 5000) PutOnTop();
 }
 
+FlashCommands flashCommands;
+
+void OnBlockFlashClicked() {
+    if (flashCommands.block) flashCommands.block();
+}
+void OnUnblockFlashClicked() {
+    if (flashCommands.unblock) flashCommands.unblock();
+}
+
 // Files are read and written whole, so nothing is held open between commands.
 void OnExitClicked() { platform::DestroyMainWindow(); }
 
@@ -66,8 +74,8 @@ const ClickHandler kClickHandlers[] = {
     {按钮_全选, OnSelectAllSources},
     {按钮_反选, OnInvertSources},
     {选择框_用户原有规则, OnUserRulesToggled},
-    {按钮_小功能_屏蔽优酷, BlockFlashCookies},
-    {按钮_小功能_解除屏蔽优酷, UnblockFlashCookies},
+    {按钮_小功能_屏蔽优酷, OnBlockFlashClicked},
+    {按钮_小功能_解除屏蔽优酷, OnUnblockFlashClicked},
 };
 
 void OnClicked(int id) {
@@ -93,7 +101,8 @@ void Guarded(Args... args) noexcept {
 
 }  // namespace
 
-void RunMainWindow() {
+void RunMainWindow(const FlashCommands& flash) {
+    flashCommands = flash;
     ClearStop();
     platform::WindowEvents events;
     events.created = Guarded<OpenWindowLink>;

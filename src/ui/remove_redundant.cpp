@@ -3,12 +3,13 @@
 #include <string>
 #include <utility>
 
-#include "common/controls.h"
 #include "common/stop.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "common/worker_threads.h"
 #include "platform/window.h"
 #include "rules/engine/redundant_rules.h"
+#include "ui/controls.h"
+#include "ui/window_link.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "ui/task_commands.h"
 
-#include "common/controls.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "common/worker_threads.h"
 #include "platform/window.h"
 #include "rules/sources/fetch_rules_task.h"
 #include "store/package_writer.h"
+#include "ui/controls.h"
 #include "ui/layout.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "common/encoding.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "web/decode.h"
 #include "web/rule_sites.h"
 #include "web/web_fetch.h"

@@ -1,11 +1,11 @@
 // The window's short commands and hover help, on the headless toolkit.
 #include <gtest/gtest.h>
 
-#include "common/controls.h"
 #include "common/rule_list.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "platform/clipboard.h"
 #include "platform/native/clipboard_test_hooks.h"
+#include "ui/controls.h"
 #include "ui/hover_help.h"
 #include "ui/task_commands.h"
 #include "web/probes.h"

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "common/controls.h"
 #include "common/stop.h"
 #include "common/worker_threads.h"
 #include "mirror_process.h"
 #include "rules/sources/source_steps.h"
+#include "ui/controls.h"
 #include "ui/layout.h"
 #include "web/probes.h"
 #include "window_harness.h"

@@ -10,13 +10,13 @@
 #include <fstream>
 
 #include "archive/seven_zip.h"
-#include "common/controls.h"
 #include "extract.h"
 #include "mirror_process.h"
 #include "platform/native/files_test_hooks.h"
 #include "rar4_writer.h"
 #include "rules/sources/maxthon_source.h"
 #include "rules/sources/source_steps.h"
+#include "ui/controls.h"
 #include "window_harness.h"
 
 namespace t = platform::test;

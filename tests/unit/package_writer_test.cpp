@@ -9,7 +9,6 @@
 
 #include <set>
 
-#include "common/controls.h"
 #include "common/encoding.h"
 #include "common/worker_threads.h"
 #include "platform/native/files_test_hooks.h"
@@ -17,6 +16,7 @@
 #include "store/work_dir.h"
 #include "store/zip_archive.h"
 #include "store_fixture.h"
+#include "ui/controls.h"
 #include "window_harness.h"
 
 namespace {

@@ -2,10 +2,10 @@
 // against the local mirror, and against no server at all.
 #include <gtest/gtest.h>
 
-#include "common/controls.h"
 #include "common/stop.h"
 #include "common/worker_threads.h"
 #include "mirror_process.h"
+#include "ui/controls.h"
 #include "ui/layout.h"
 #include "web/probes.h"
 #include "window_harness.h"

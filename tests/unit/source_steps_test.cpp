@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "common/controls.h"
 #include "common/encoding.h"
 #include "mirror_process.h"
 #include "rules/sources/chinalist_convert.h"
 #include "rules/sources/kingsoft_convert.h"
 #include "rules/sources/source_steps.h"
+#include "ui/controls.h"
 #include "web/probes.h"
 #include "window_harness.h"
 

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "common/controls.h"
 #include "common/worker_threads.h"
 #include "platform/native/files_test_hooks.h"
 #include "platform/window.h"
@@ -13,6 +12,7 @@
 #include "rules/sources/source_steps.h"
 #include "store/zip_archive.h"
 #include "store_fixture.h"
+#include "ui/controls.h"
 #include "window_harness.h"
 
 namespace {

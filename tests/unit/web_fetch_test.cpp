@@ -11,9 +11,9 @@
 #include <chrono>
 #include <thread>
 
-#include "common/controls.h"
 #include "common/stop.h"
 #include "mirror_process.h"
+#include "ui/controls.h"
 #include "web/web_fetch.h"
 #include "window_harness.h"
 

@@ -5,7 +5,7 @@
 
 #include "common/encoding.h"
 #include "common/stop.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "rules/sources/chinalist_convert.h"
 #include "rules/sources/source_steps.h"
 #include "web/probes.h"

@@ -2,10 +2,9 @@
 
 #include <exception>
 
-#include "common/controls.h"
 #include "common/rule_list.h"
 #include "common/stop.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "rules/sources/source_steps.h"
 
 namespace {
@@ -49,7 +48,7 @@ Text MergeRuleBuckets(std::initializer_list<const Text*> buckets) {
 void FetchRulesTask(const SourceSelection& selection) {
     RuleBuckets& b = buckets;
     SetCommandsEnabled(false);
-    SetControlHeightTo(编辑框_黑名单, kBlacklistTallHeight);
+    MakeBlacklistTall();
     SetStatusText("正在获取过滤规则...");
     b.BlacklistText.clear();
     b.WhitelistText.clear();
@@ -68,9 +67,9 @@ void FetchRulesTask(const SourceSelection& selection) {
     try {
         b.BlacklistText = MergeRuleBuckets({&b.MaxthonBlockRules, &b.KingsoftRules, &b.ChinaListBlockRules,
                                             &b.ChinaListHideRules, &b.UserBlockRules, &b.UserHideRules});
-        AppendToEditBox(编辑框_黑名单, b.BlacklistText);
+        AppendToRuleList(RuleListBox::Blacklist, b.BlacklistText);
         b.WhitelistText = MergeRuleBuckets({&b.MaxthonWhiteRules, &b.ChinaListWhiteRules, &b.UserWhiteRules});
-        AppendToEditBox(编辑框_白名单, b.WhitelistText);
+        AppendToRuleList(RuleListBox::Whitelist, b.WhitelistText);
         SetStatusText("过滤规则获取完毕！");
     } catch (const std::exception&) {
         Text().swap(b.BlacklistText);

@@ -4,7 +4,7 @@
 
 #include "common/encoding.h"
 #include "common/stop.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "platform/threads.h"
 #include "rules/sources/kingsoft_convert.h"
 #include "rules/sources/source_steps.h"

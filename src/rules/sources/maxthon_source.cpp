@@ -9,7 +9,7 @@
 #include "archive/seven_zip.h"
 #include "common/encoding.h"
 #include "common/stop.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "platform/files.h"
 #include "platform/threads.h"
 #include "rules/sources/sitelist_convert.h"

@@ -4,7 +4,7 @@
 
 #include "common/encoding.h"
 #include "common/rule_list.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "platform/files.h"
 #include "rules/sources/source_steps.h"
 #include "store/profile_locator.h"

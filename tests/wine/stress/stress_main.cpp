@@ -26,10 +26,10 @@
 #include <thread>
 
 #include "../browser_profile.h"
-#include "common/controls.h"
 #include "common/encoding.h"
 #include "store/package_writer.h"
 #include "store/zip_archive.h"
+#include "ui/controls.h"
 #include "ui/layout.h"
 #include "web/web_fetch.h"
 
