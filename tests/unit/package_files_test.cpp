@@ -50,7 +50,7 @@ std::string Spoiled(std::string archive, const std::string& name) {
 std::map<std::string, std::string> Entries(const std::string& bytes) {
     std::vector<ArchiveEntry> entries;
     std::map<std::string, std::string> out;
-    if (ReadArchive(bytes, entries) != kExtractDone) return out;
+    if (ReadArchive(bytes, entries) != ArchiveRead::Complete) return out;
     for (const ArchiveEntry& e : entries) out[e.entry.name] = e.entry.isFolder ? "<dir>" : e.data;
     return out;
 }
@@ -64,7 +64,7 @@ TEST_F(PackageFiles, ThePreviousRulesComeFromTheCopyThatReadsCompletely) {
     const std::string old = PackageOf(kOldRules), older = PackageOf(kOlderRules);
     const std::string truncated = old.substr(0, old.size() / 2), spoiled = Spoiled(old, "extra/a.txt");
     std::vector<ArchiveEntry> saved;
-    ASSERT_EQ(ReadArchive(spoiled, saved), kExtractEntryFailed);
+    ASSERT_EQ(ReadArchive(spoiled, saved), ArchiveRead::EntryDamaged);
     const char* kNone = nullptr;
     const struct {
         const char* state;
@@ -122,7 +122,7 @@ TEST_F(PackageFiles, OtherEntriesAreCarriedOverByteForByte) {
     ASSERT_TRUE(Write("new-block", WriteMode::Blacklist).written);
 
     std::vector<ArchiveEntry> entries;
-    ASSERT_EQ(ReadArchive(ReadBytes(package()), entries), kExtractDone);
+    ASSERT_EQ(ReadArchive(ReadBytes(package()), entries), ArchiveRead::Complete);
     std::vector<std::string> names;
     std::map<std::string, std::string> data;
     for (const ArchiveEntry& e : entries) {

@@ -31,7 +31,7 @@ const char kWritten[] = "写入成功！请立即重启浏览器以使规则生�
 bool ReadComplete(const fs::path& file, Entries& out) {
     out.clear();
     std::vector<ArchiveEntry> entries;
-    if (!fs::exists(file) || ReadArchive(ReadBytes(file), entries) != kExtractDone) return false;
+    if (!fs::exists(file) || ReadArchive(ReadBytes(file), entries) != ArchiveRead::Complete) return false;
     for (const ArchiveEntry& e : entries) out[e.entry.name] = e.data;
     return true;
 }

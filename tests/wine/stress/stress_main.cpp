@@ -292,7 +292,7 @@ bool IsRuleFile(const Text& name) {
 bool ReadRuleFiles(const std::wstring& path, RuleFiles& out) {
     out.clear();
     std::vector<ArchiveEntry> entries;
-    if (!Exists(path) || ReadArchive(ReadFileBytes(path), entries) != kExtractDone) return false;
+    if (!Exists(path) || ReadArchive(ReadFileBytes(path), entries) != ArchiveRead::Complete) return false;
     for (const ArchiveEntry& e : entries)
         if (IsRuleFile(e.entry.name)) out[e.entry.name] = e.data;
     return true;
