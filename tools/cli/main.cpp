@@ -6,7 +6,7 @@
 #include <exception>
 
 #include "cli.h"
-#include "plugin/plugin.h"
+#include "plugin/startup.h"
 #include "common/encoding.h"
 
 #ifdef _WIN32
