@@ -1,7 +1,7 @@
 // The update probes, started when the window is first activated: each fetches a small page about
-// its rule source, appends the source's date to its check box caption and keeps its note in
-// UpdateInfos (the ChinaList probe keeps the whole list in ChinaListText instead and sets its
-// caption whole). The parsing is split out as pure functions.
+// its rule source, appends the source's date to the caption of its check box and keeps its note
+// (UpdateInfo); the ChinaList probe keeps the whole list in ChinaListText instead and sets its
+// caption whole. The parsing is split out as pure functions.
 #pragma once
 
 #include "base/text.h"

@@ -20,10 +20,10 @@ SourceSelection StartingSelection() {
 }
 
 void ReleaseRuleBuckets() {
-    for (Text* t : {&buckets.BlacklistText, &buckets.WhitelistText, &buckets.MaxthonBlockRules, &buckets.KingsoftRules,
-                    &buckets.ChinaListBlockRules, &buckets.ChinaListHideRules, &buckets.UserBlockRules,
-                    &buckets.UserHideRules, &buckets.MaxthonWhiteRules, &buckets.ChinaListWhiteRules,
-                    &buckets.UserWhiteRules})
+    RuleBuckets& b = buckets;
+    for (Text* t : {&b.BlacklistText, &b.WhitelistText, &b.MaxthonBlockRules, &b.KingsoftRules, &b.ChinaListBlockRules,
+                    &b.ChinaListHideRules, &b.UserBlockRules, &b.UserHideRules, &b.MaxthonWhiteRules,
+                    &b.ChinaListWhiteRules, &b.UserWhiteRules})
         Text().swap(*t);
 }
 

@@ -22,10 +22,10 @@
 namespace {
 
 const char kAttachment[] = "attachment.php?aid=29080";
+const char kFetchFailed[] = "傲游规则文件获取失败！";
 
 // The one XML reader of the program: it reads SiteList.xml, and is left empty after each use.
 XmlReader siteListReader;
-const char kFetchFailed[] = "傲游规则文件获取失败！";
 
 struct Signature {
     MaxthonArchiveKind kind;
