@@ -2,11 +2,11 @@
 #   cmake -S . -B build/fuzz -DQUORLEX_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 # and build the target "fuzz_targets"; scripts/fuzz.sh does both and runs them.
 #
-# The targets link the same core library as the tests, built here with clang: its sources are the
-# ones the core is made of, with one change. clang has no CP936 execution character set, so every
-# file is first copied with its non-ASCII string literals written as GBK byte escapes
+# The targets link the same layer libraries as the tests, built here with clang: their sources are
+# the ones the layers are made of, with one change. clang has no CP936 execution character set,
+# so every file is first copied with its non-ASCII string literals written as GBK byte escapes
 # (tests/fuzz/gbk_literals.py), which gives the literals the bytes g++ gives them with
-# -fexec-charset=CP936; the core then compiles those copies.
+# -fexec-charset=CP936; the layers then compile those copies.
 if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   message(FATAL_ERROR "QUORLEX_FUZZ needs clang: -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++")
 endif()
@@ -52,14 +52,24 @@ foreach(target IN LISTS all_targets)
   endif()
 endforeach()
 
-# The core library from the converted copies of its own sources and of every header below src/.
-get_target_property(core_sources quorlex_core SOURCES)
+# Every layer's library from the converted copies of its own sources, and every header below src/
+# converted for all of them.
 file(GLOB_RECURSE core_headers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*.h)
-quorlex_gbk_copies(core_copies ${core_sources} ${core_headers})
-set_property(TARGET quorlex_core PROPERTY SOURCES ${core_copies})
-set_property(TARGET quorlex_core PROPERTY INCLUDE_DIRECTORIES ${QUORLEX_GBK_DIR}/src)
-set_property(TARGET quorlex_core PROPERTY INTERFACE_INCLUDE_DIRECTORIES ${QUORLEX_GBK_DIR}/src)
-target_compile_options(quorlex_core PRIVATE -fsanitize=fuzzer-no-link ${QUORLEX_FUZZ_SANITIZERS})
+quorlex_gbk_copies(header_copies ${core_headers})
+add_custom_target(quorlex_gbk_headers DEPENDS ${header_copies})
+get_property(layers GLOBAL PROPERTY QUORLEX_LAYERS)
+foreach(layer IN LISTS layers)
+  get_target_property(layer_sources ${layer} SOURCES)
+  quorlex_gbk_copies(layer_copies ${layer_sources})
+  set_property(TARGET ${layer} PROPERTY SOURCES ${layer_copies})
+  foreach(property INCLUDE_DIRECTORIES INTERFACE_INCLUDE_DIRECTORIES)
+    get_target_property(directories ${layer} ${property})
+    list(TRANSFORM directories REPLACE "^${CMAKE_SOURCE_DIR}/src$" "${QUORLEX_GBK_DIR}/src")
+    set_property(TARGET ${layer} PROPERTY ${property} ${directories})
+  endforeach()
+  add_dependencies(${layer} quorlex_gbk_headers)
+  target_compile_options(${layer} PRIVATE -fsanitize=fuzzer-no-link ${QUORLEX_FUZZ_SANITIZERS})
+endforeach()
 
 # One executable per target file; helpers are headers.
 file(GLOB fuzz_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*.cpp)
@@ -73,7 +83,7 @@ foreach(source IN LISTS fuzz_sources)
   target_include_directories(fuzz_${name} PRIVATE ${QUORLEX_GBK_DIR}/tests/fuzz)
   target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer ${QUORLEX_FUZZ_SANITIZERS})
   target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer ${QUORLEX_FUZZ_SANITIZERS})
-  target_link_libraries(fuzz_${name} PRIVATE quorlex_core)
+  target_link_libraries(fuzz_${name} PRIVATE quorlex_plugin)
   set_target_properties(fuzz_${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   add_dependencies(fuzz_targets fuzz_${name})
 endforeach()

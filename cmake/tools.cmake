@@ -43,14 +43,14 @@ set_target_properties(myrar PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_D
 set(QUORLEX_RAR_TOOL_FILE "${CMAKE_BINARY_DIR}/tools/myrar${CMAKE_EXECUTABLE_SUFFIX}")
 
 set(QUORLEX_IMAGES_SOURCE ${CMAKE_SOURCE_DIR}/src/plugin/embed/tool_images.cpp)
-target_sources(quorlex_core PRIVATE ${QUORLEX_IMAGES_SOURCE})
+target_sources(quorlex_plugin PRIVATE ${QUORLEX_IMAGES_SOURCE})
 set_source_files_properties(${QUORLEX_IMAGES_SOURCE} PROPERTIES
   OBJECT_DEPENDS "${QUORLEX_RAR_TOOL_FILE};${QUORLEX_SEVEN_ZIP_FILE}")
-target_compile_definitions(quorlex_core PRIVATE
+target_compile_definitions(quorlex_plugin PRIVATE
   "QUORLEX_RAR_TOOL_FILE=\"${QUORLEX_RAR_TOOL_FILE}\""
   "QUORLEX_SEVEN_ZIP_FILE=\"${QUORLEX_SEVEN_ZIP_FILE}\""
   "QUORLEX_RODATA=\"${QUORLEX_RODATA}\"")
-add_dependencies(quorlex_core myrar)
+add_dependencies(quorlex_plugin myrar)
 if(WIN32)
-  add_dependencies(quorlex_core sevenzip)
+  add_dependencies(quorlex_plugin sevenzip)
 endif()

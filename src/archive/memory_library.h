@@ -10,10 +10,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/memory.h"
 
 enum class ImageFormat { Pe32, Pe32Plus };
@@ -118,12 +117,3 @@ private:
     unsigned char* mapped_ = nullptr;  // the image memory while a load is under way or done
     uint64_t mappedSize_ = 0;
 };
-
-// Unpacks an archive with the loaded 7z library into `destinationDir` (created when missing;
-// one trailing backslash is dropped). 1 when unpack7z reported success; 0 for a missing archive,
-// an unloaded library, a destination that cannot be prepared, or a failure of unpack7z.
-int ExtractWith7z(const Text& archivePath, const Text& destinationDir, std::optional<int> unpackFlag = std::nullopt);
-
-// Creates the missing levels of a drive path ("C:\a\b"): 0 when created, 2 when the whole path
-// already existed, 1 on failure (no drive, an empty, "." or ".." level, a level not created).
-int EnsureDirectoryPath(const Text& path);

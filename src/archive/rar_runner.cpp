@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "common/globals.h"
 #include "common/stop.h"
 #include "platform/files.h"
 
@@ -10,12 +9,15 @@ const char kRarDefaultPassword[] = "mq3196";
 
 namespace {
 
+Text tempDir;
+RarRunnerState runner;
+
 const char kSuccessLine[] = "全部OK";
 const char kExtracting[] = "正在解压缩中……";
 const char kExtractDone[] = "解压缩成功！";
 const char kExtractFailed[] = "解压缩失败！";
 
-Text ListFilePath() { return G().TempDir + "mylist.lst"; }
+Text ListFilePath() { return tempDir + "mylist.lst"; }
 
 bool EndsWithBackslash(const Text& text) { return !text.empty() && FindLastExact(text, "\\") == text.size(); }
 
@@ -32,6 +34,10 @@ void EndRun(RarRunnerState& rar) {
 }
 
 }  // namespace
+
+const Text& TempDir() { return tempDir; }
+void SetTempDir(const Text& directory) { tempDir = directory; }
+RarRunnerState& RarRunner() { return runner; }
 
 Text RarShellPrefix(platform::OsFamily family) {
     struct Row {
@@ -78,7 +84,7 @@ int RarProgressValue(const Text& progressText) {
 }
 
 int PrepareRarPipe() {
-    RarRunnerState& rar = G().Rar;
+    RarRunnerState& rar = runner;
     if (rar.RarBusy) return 0;
     rar.RarPipeAttributes = platform::PipeAttributes();
     if (!platform::CreateAnonymousPipe(rar.RarPipeRead, rar.RarPipeWrite, rar.RarPipeAttributes, 0)) return -1;
@@ -132,7 +138,7 @@ int RunRarTool(const Text& archivePath, Text& destinationDir, const std::optiona
     const int prepared = PrepareRarPipe();
     if (prepared == 0) return kRarBusy;
     if (prepared < 0) return kRarNotRun;
-    RarRunnerState& rar = G().Rar;
+    RarRunnerState& rar = runner;
 
     const Text prefix = RarShellPrefix(platform::GetOsFamily());
     MakeDirectoryPath(destinationDir);
@@ -140,7 +146,7 @@ int RunRarTool(const Text& archivePath, Text& destinationDir, const std::optiona
     Text defaultPassword;
     Text& used = password ? *password : defaultPassword;
     if (Trim(used).empty()) used = kRarDefaultPassword;
-    const Text commandLine = prefix + ShortPath(G().TempDir + "myrar.exe") +
+    const Text commandLine = prefix + ShortPath(tempDir + "myrar.exe") +
                              RarArguments(archivePath, destinationDir, withoutPaths.value_or(false), withList, used);
 
     rar.RarProcessInfo = platform::ProcessRecord();

@@ -3,12 +3,34 @@
 // from the last line whether the extraction succeeded.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/process.h"
+
+// TempDir: the system temporary directory as start-up found it (normally ending in a backslash),
+// where the extractor myrar.exe and its list file are written; empty when the system gave none.
+const Text& TempDir();
+void SetTempDir(const Text& directory);
+
+// The runner's state: one for the whole program (a second run waits for no one: it is refused
+// while RarBusy).
+constexpr uint32_t kRarReadBufferSize = 4096;
+
+struct RarRunnerState {
+    platform::PipeAttributes RarPipeAttributes;
+    platform::PipeHandle RarPipeRead = nullptr;
+    platform::PipeHandle RarPipeWrite = nullptr;
+    platform::StartupRecord RarStartupInfo;
+    platform::ProcessRecord RarProcessInfo;
+    bool RarBusy = false;  // from the tool's start until its output has ended
+    char readBuffer[kRarReadBufferSize] = {};
+    uint32_t bytesRead = 0;
+};
+RarRunnerState& RarRunner();
 
 // Results of RunRarTool.
 constexpr int kRarNotRun = -1;      // missing archive, or the pipe or the process failed

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 
 extern const Text kCrLf;
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <mutex>
 
-#include "common/text.h"
+#include "base/text.h"
 
 class SharedText {
 public:

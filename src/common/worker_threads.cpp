@@ -1,12 +1,18 @@
 #include "common/worker_threads.h"
 
+#include <array>
+#include <memory>
+#include <utility>
 #include <vector>
 
-#include "common/globals.h"
 #include "common/stop.h"
 #include "platform/window.h"
 
 namespace {
+
+// WorkerThreads: the handle of the task started last in each slot. Only the window thread
+// touches them.
+std::array<platform::ThreadHandle, kWorkerSlots> workerThreads{};
 
 // Threads whose slot was taken over by a later start; they are waited for at stop too, so that
 // no task outlives the window.
@@ -17,9 +23,10 @@ std::vector<platform::ThreadHandle>& Replaced() {
 
 // No exception ever leaves a task: one that reached the thread's start would end the whole
 // browser. The tasks answer for their own failures; this is the last guard.
-void RunTask(void* task) {
+void RunTask(void* started) {
+    const std::unique_ptr<std::function<void()>> task(static_cast<std::function<void()>*>(started));
     try {
-        reinterpret_cast<void (*)()>(task)();
+        (*task)();
     } catch (...) {
     }
 }
@@ -35,9 +42,9 @@ void WaitAndForget(platform::ThreadHandle& handle) {
 
 }  // namespace
 
-bool StartTask(int slot, void (*task)()) {
-    if (slot < 0 || slot >= kWorkerSlots || StopRequested()) return false;
-    platform::ThreadHandle& kept = G().WorkerThreads[slot];
+bool StartTask(int slot, std::function<void()> task) {
+    if (slot < 0 || slot >= kWorkerSlots || StopRequested() || !task) return false;
+    platform::ThreadHandle& kept = workerThreads[slot];
     if (kept) {
         if (platform::ThreadHasEnded(kept))
             platform::ReleaseThread(kept);
@@ -45,25 +52,29 @@ bool StartTask(int slot, void (*task)()) {
             Replaced().push_back(kept);
         kept = nullptr;
     }
-    kept = platform::StartThread(RunTask, reinterpret_cast<void*>(task));
+    // The thread owns the task and its inputs; if it cannot start, they are released here.
+    auto started = std::make_unique<std::function<void()>>(std::move(task));
+    kept = platform::StartThread(RunTask, started.get());
+    if (kept) started.release();
     return kept != nullptr;
 }
 
 void StopAllTasks() {
     RequestStop();
-    for (platform::ThreadHandle& handle : G().WorkerThreads) WaitAndForget(handle);
+    for (platform::ThreadHandle& handle : workerThreads) WaitAndForget(handle);
     for (platform::ThreadHandle& handle : Replaced()) WaitAndForget(handle);
     Replaced().clear();
 }
 
 bool TaskRunning(int slot) {
     if (slot < 0 || slot >= kWorkerSlots) return false;
-    platform::ThreadHandle handle = G().WorkerThreads[slot];
+    platform::ThreadHandle handle = workerThreads[slot];
     return handle && !platform::ThreadHasEnded(handle);
 }
 
 bool LongCommandRunning() {
-    static const int kLongCommandSlots[] = {8, 9, 10, 11};
+    static const int kLongCommandSlots[] = {kRemoveRedundantSlot, kFetchTaskSlot, kWriteBlacklistSlot,
+                                            kWriteWhitelistSlot};
     for (int slot : kLongCommandSlots) {
         if (TaskRunning(slot)) return true;
     }

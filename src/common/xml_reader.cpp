@@ -5,7 +5,7 @@
 #include <iterator>
 #include <limits>
 
-#include "common/swar.h"
+#include "base/swar.h"
 #include "platform/codepage.h"
 
 namespace {

@@ -37,7 +37,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 
 // An element of the loaded document: 1 for the document element, then the others in document
 // order. 0 means "no element". A handle is only meaningful until the next Load or Clear.

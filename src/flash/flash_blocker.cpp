@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "platform/files.h"
 
 const char* const BlockedSiteHost = "static.youku.com";

@@ -4,7 +4,7 @@
 // status line.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 // The video site's static-content host: only ever used as a folder and file name.
 extern const char* const BlockedSiteHost;
@@ -13,6 +13,6 @@ extern const char* const BlockedSiteHost;
 Text SharedObjectsFolder();
 Text FlashSettingsFolder();
 
-// Click handlers of 按钮_小功能_屏蔽优酷 and 按钮_小功能_解除屏蔽优酷.
+// The commands of the buttons 按钮_小功能_屏蔽优酷 and 按钮_小功能_解除屏蔽优酷 (window thread).
 void BlockFlashCookies();
 void UnblockFlashCookies();

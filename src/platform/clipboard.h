@@ -1,7 +1,7 @@
 // The system clipboard's text format.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace platform {
 

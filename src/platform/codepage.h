@@ -2,7 +2,7 @@
 // Wide text travels as a ByteBuffer of UTF-16LE code units (two bytes each).
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace platform {
 

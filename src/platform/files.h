@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace platform {
 

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace platform::http {
 

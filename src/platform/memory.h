@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace platform {
 

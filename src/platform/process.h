@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/threads.h"
 
 namespace platform {

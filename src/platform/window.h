@@ -1,9 +1,9 @@
 // The window toolkit: one top-level window, shown modally on the calling thread, with its child
 // controls. Controls are named by integer ids. Every function below except WakeWindowThread runs
-// on the window's thread only; other threads talk to the window through common/window_link.h.
+// on the window's thread only; other threads talk to the window through ui/window_link.h.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace platform {
 
@@ -20,6 +20,9 @@ struct ControlSpec {
     // Later controls lie over earlier ones, except a raised control, which lies over all its
     // siblings (the blacklist box, once tall, covers the redundant-rules area).
     bool raised = false;
+    // The program's own number for the control (the window's layout names the rule source of
+    // each source check box with it); the toolkit does not look at it.
+    int tag = -1;
 };
 
 struct WindowEvents {
@@ -42,6 +45,9 @@ struct WindowSpec {
     Text title;
     const ControlSpec* controls;
     int controlCount;
+    // Win32 control ids are the control ids plus this number (the toolkit's own ids are the
+    // controls' ids as given).
+    int controlIdBase;
 };
 
 // Prepares the window run time (common controls); called once at start-up.

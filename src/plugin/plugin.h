@@ -1,13 +1,9 @@
-// The plug-in shell: start-up at load, clean-up at unload, and what the four NPAPI exports do.
+// What the four NPAPI exports do (start-up and clean-up: plugin/startup.h).
 #pragma once
 
 #include <cstdint>
 
-// At load (process attach): prepares the window run time, builds the process-wide state and
-// registers PluginCleanup for unload. Always true: start-up never fails the load.
-bool PluginStartup();
-// At unload, once: releases the process-wide state.
-void PluginCleanup();
+#include "plugin/startup.h"
 
 // NP_Initialize: runs the window modally on the calling thread; 0 once it has been destroyed.
 int32_t PluginInitialize(void* browserFunctions);

@@ -1,11 +1,9 @@
-// Start-up steps that install the two outside tools.
+// Start-up steps that install the two outside tools the program carries in its read-only data.
 #pragma once
 
-// Loads the embedded 7z library from memory and looks up List7z and unpack7z; start-up goes on
-// whatever the outcome (SevenZipLoaded tells).
-void LoadSevenZipLibrary();
+// Loads the embedded 7z library from memory (archive/seven_zip.h); start-up goes on whatever the
+// outcome.
+void LoadEmbeddedSevenZipLibrary();
 // TempDir = the system temporary directory; writes the embedded extractor to TempDir +
 // "myrar.exe", replacing an existing file. The outcome of the write is not looked at.
 void InstallRarTool();
-// Stops and releases the 7z library (clean-up).
-void ReleaseSevenZipLibrary();

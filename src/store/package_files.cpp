@@ -24,7 +24,7 @@ PackageFile ReadPackageFile(const Text& path) {
     file.exists = platform::FileExists(path);
     ByteBuffer bytes;
     if (file.exists && platform::ReadWholeFile(path, bytes))
-        file.complete = ReadArchive(bytes, file.entries) == kExtractDone;
+        file.complete = ReadArchive(bytes, file.entries) == ArchiveRead::Complete;
     return file;
 }
 
@@ -74,7 +74,7 @@ Text WriteTemporaryPackage(const Text& profile, const ByteBuffer& archive) {
     if (temporary.empty() || !platform::WriteWholeFileFlushed(temporary, archive)) return Text();
     ByteBuffer back;
     std::vector<ArchiveEntry> entries;
-    if (platform::ReadWholeFile(temporary, back) && back == archive && ReadArchive(back, entries) == kExtractDone)
+    if (platform::ReadWholeFile(temporary, back) && back == archive && ReadArchive(back, entries) == ArchiveRead::Complete)
         return temporary;
     platform::DeleteFileAt(temporary);
     return Text();

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "store/zip_archive.h"
 
 // Where the rules a write carries over come from.

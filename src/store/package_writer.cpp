@@ -3,15 +3,11 @@
 #include <new>
 #include <vector>
 
-#include "common/controls.h"
-#include "common/globals.h"
-#include "common/window_link.h"
-#include "common/worker_threads.h"
-#include "platform/window.h"
+#include "common/encoding.h"
+#include "common/task_report.h"
 #include "store/package_files.h"
 #include "store/profile_locator.h"
 #include "store/zip_archive.h"
-#include "web/decode.h"
 
 namespace {
 
@@ -29,28 +25,6 @@ const char kWritten[] = "写入成功！请立即重启浏览器以使规则生�
 // success text, so that the status line shows it whole.
 const char kWrittenOverDamaged[] = "写入成功！原规则包已损坏，已保留为备份";
 
-struct WriteButton {
-    ControlId editBox;
-    int mode;
-    int slot;
-    const char* status;
-};
-const WriteButton kBlacklistButton = {编辑框_黑名单, kWriteModeBlacklist, kWriteBlacklistSlot,
-                                      "正将过滤规则写到规则文件..."};
-const WriteButton kWhitelistButton = {编辑框_白名单, kWriteModeWhitelist, kWriteWhitelistSlot,
-                                      "正将白名单写到规则文件..."};
-
-void RunWriteRulesTask() { WriteRulesTask(); }
-
-void OnWriteClicked(const WriteButton& button) {
-    if (LongCommandRunning()) return;
-    SetStatusText(button.status);
-    Globals& g = G();
-    g.PendingWriteText.Set(platform::GetControlText(button.editBox));
-    g.PendingWriteMode = button.mode;
-    StartTask(button.slot, RunWriteRulesTask);
-}
-
 Text CountHeader(size_t count) { return "[count=" + std::to_string(count) + "]\n"; }
 
 // A rule file of the new package: its entry name and its bytes.
@@ -60,12 +34,11 @@ struct RuleFile {
 };
 
 // The rule files of the chosen list.
-std::vector<RuleFile> ListFiles(const Text& rules, int mode) {
-    if (mode == kWriteModeBlacklist) {
+std::vector<RuleFile> ListFiles(const Text& rules, WriteMode mode) {
+    if (mode == WriteMode::Blacklist) {
         const BlacklistFiles files = BlacklistRuleFiles(rules);
-        // Off and on again: the window ends up on top of the browser it writes for.
-        SetWindowTopmostState(false);
-        SetWindowTopmostState(true);
+        // The window ends up on top of the browser it writes for.
+        RaiseWindow();
         return {{kElementFile, GbkToUtf8(files.element)}, {kCssFile, GbkToUtf8(files.css)}};
     }
     return {{kWhiteFile, GbkToUtf8(WhitelistRuleFile(rules))}};
@@ -107,7 +80,7 @@ bool BuildPackage(const std::vector<ArchiveEntry>& old, const std::vector<RuleFi
     return true;
 }
 
-PackageWriteResult WriteNormalisedRules(const Text& profile, const Text& rules, int mode) {
+PackageWriteResult WriteNormalisedRules(const Text& profile, const Text& rules, WriteMode mode) {
     RemoveLeftoverPackages(profile);
     const StoredPackages previous = ReadStoredPackages(profile);
     ByteBuffer archive;
@@ -120,9 +93,6 @@ PackageWriteResult WriteNormalisedRules(const Text& profile, const Text& rules, 
 }
 
 }  // namespace
-
-void OnWriteBlacklistClicked() { OnWriteClicked(kBlacklistButton); }
-void OnWriteWhitelistClicked() { OnWriteClicked(kWhitelistButton); }
 
 Text NormaliseRuleText(const Text& text) {
     Text t = ReplaceAllExact(RemoveAll(TextUpTo0(text), " "), "\r", "\n");
@@ -149,18 +119,15 @@ Text WhitelistRuleFile(const Text& rules) {
     return CountHeader(Split(rules, "\n").size()) + rules + "\n";
 }
 
-bool WriteRulesTask() {
-    Globals& g = G();
-    const Text t = g.PendingWriteText.Get();
-    const int mode = g.PendingWriteMode;
+bool WriteRulesTask(const Text& rules, WriteMode mode) {
     SetCommandsEnabled(false);
-    const PackageWriteResult result = WriteRulesToProfile(FindProfileDir(), t, mode);
+    const PackageWriteResult result = WriteRulesToProfile(FindProfileDir(), rules, mode);
     SetStatusText(result.status);
     SetCommandsEnabled(true);
     return result.written;
 }
 
-PackageWriteResult WriteRulesToProfile(const Text& profile, const Text& rules, int mode) {
+PackageWriteResult WriteRulesToProfile(const Text& profile, const Text& rules, WriteMode mode) {
     if (profile.empty()) return {false, kNoProfile};
     const Text t = NormaliseRuleText(rules);
     if (t.empty()) return {false, kNothingToSave};

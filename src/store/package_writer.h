@@ -5,29 +5,18 @@
 // of before is kept as ContentListPackage.Backup.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
-// Worker slots of the two write commands.
-constexpr int kWriteBlacklistSlot = 10;
-constexpr int kWriteWhitelistSlot = 11;
+// Which list a write puts into the package.
+enum class WriteMode { Blacklist, Whitelist };
 
-// PendingWriteMode values.
-constexpr int kWriteModeBlacklist = 1;
-constexpr int kWriteModeWhitelist = -1;
-
-// Click handlers of 按钮_黑名单_写到规则文件 and 按钮_白名单_写到规则文件 (window thread): show
-// the status, hand the edit box text and the mode to WriteRulesTask and start it in its slot.
-// While a write or a fetch task is still running a click is ignored, so the pending values
-// cannot change before the running task has copied them.
-void OnWriteBlacklistClicked();
-void OnWriteWhitelistClicked();
-
-// The write task: takes its input from PendingWriteText and PendingWriteMode, reports in the
-// status line, holds the busy lock while it runs. True when the package was written.
-bool WriteRulesTask();
+// The write task, started by a write button with the edit box's text: reports in the status line
+// and holds the busy lock while it runs. True when the package was written (nobody reads it; the
+// status line tells the user).
+bool WriteRulesTask(const Text& rules, WriteMode mode);
 
 // The write itself, for the package in `profile` (the active user's profile directory; empty
-// when none was found): `rules` is an edit box's text, `mode` a PendingWriteMode value. The
+// when none was found): `rules` is an edit box's text, `mode` the list it is. The
 // status is the message the write ends with. The previous rules come from the package when it
 // reads back completely, else from a complete backup (which then stays as it is); when neither
 // is complete, what can be read is carried over, the damaged package is kept as the backup and
@@ -36,7 +25,7 @@ struct PackageWriteResult {
     bool written;
     const char* status;
 };
-PackageWriteResult WriteRulesToProfile(const Text& profile, const Text& rules, int mode);
+PackageWriteResult WriteRulesToProfile(const Text& profile, const Text& rules, WriteMode mode);
 
 // Spaces removed, CR turned into LF, empty lines removed, the ends trimmed (TrimRuleText).
 Text NormaliseRuleText(const Text& text);

@@ -1,8 +1,8 @@
 #include "store/profile_locator.h"
 
+#include "common/encoding.h"
 #include "platform/files.h"
 #include "platform/threads.h"
-#include "web/decode.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/registry.h"
 
 // Root key numbers as the program passes them to EnumRegistrySubkeys.

@@ -4,7 +4,7 @@
 // with every ".tmp" in the whole path turned into ".tqnx". Nothing is created by the naming.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 // The "tmp" environment directory ending in a backslash; empty when "tmp" is unset.
 Text TmpDirectory();

@@ -116,17 +116,17 @@ int ExtractArchive(const Text& archivePath, const Text& directory) {
     return kExtractDone;
 }
 
-int ReadArchive(const ByteBuffer& archive, std::vector<ArchiveEntry>& entries) {
+ArchiveRead ReadArchive(const ByteBuffer& archive, std::vector<ArchiveEntry>& entries) {
     entries.clear();
     std::vector<ZipEntry> directory;
-    if (!ReadZipDirectory(archive, directory)) return kExtractRefused;
-    int result = kExtractDone;
+    if (!ReadZipDirectory(archive, directory)) return ArchiveRead::Refused;
+    ArchiveRead result = ArchiveRead::Complete;
     for (ZipEntry& e : directory) {
         ArchiveEntry read;
         if (!IsSafeEntryName(e.name)) {
-            result = kExtractRefused;
+            result = ArchiveRead::Refused;
         } else if (!e.isFolder && !ReadZipEntryData(archive, e, read.data)) {
-            if (result == kExtractDone) result = kExtractEntryFailed;
+            if (result == ArchiveRead::Complete) result = ArchiveRead::EntryDamaged;
         } else {
             read.entry = std::move(e);
             entries.push_back(std::move(read));

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "store/zip_format.h"
 
 // Results of ExtractArchive.
@@ -26,12 +26,14 @@ struct ArchiveEntry {
     ByteBuffer data;
 };
 
+// What ReadArchive found, as ExtractArchive would have: every entry readable (kExtractDone), the
+// archive refused as a whole (kExtractRefused), or an entry damaged (kExtractEntryFailed).
+enum class ArchiveRead { Complete, Refused, EntryDamaged };
+
 // Reads an archive held in memory entry by entry as ExtractArchive would extract it, writing
-// nothing. kExtractDone when every entry would be extracted, kExtractRefused when the archive
-// cannot be read or would be refused as a whole, kExtractEntryFailed when an entry is damaged.
-// `entries` gets, in archive order, every entry whose name is safe and whose data is intact:
-// all of them for a complete archive, what can be saved for a damaged one.
-int ReadArchive(const ByteBuffer& archive, std::vector<ArchiveEntry>& entries);
+// nothing. `entries` gets, in archive order, every entry whose name is safe and whose data is
+// intact: all of them for a complete archive, what can be saved for a damaged one.
+ArchiveRead ReadArchive(const ByteBuffer& archive, std::vector<ArchiveEntry>& entries);
 
 // Adds an entry read by ReadArchive to `zip` unchanged: its name bytes as stored, its data
 // packed as CompressDirectory packs a file of that name.

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 
 // Bounds on what one archive may unpack to; an archive declaring more is refused as a whole.
 // The largest rule list is a few megabytes, so these leave a wide margin while keeping a

@@ -1,18 +1,14 @@
 #include "ui/commands.h"
 
-#include "common/controls.h"
 #include "common/stop.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "platform/clipboard.h"
 #include "platform/threads.h"
 #include "platform/window.h"
+#include "ui/controls.h"
+#include "ui/layout.h"
 
 namespace {
-
-// The eight source check boxes, in the order the selection buttons go through them.
-const ControlId kSourceBoxes[] = {选择框_傲游论坛规则,     选择框_卡饭论坛规则,     选择框_ChinaList规则,
-                                  选择框_小说网站广告过滤, 选择框_电影网站广告过滤, 选择框_动漫网站广告过滤,
-                                  选择框_不良网站恶意元素过滤, 选择框_热门小说网站广告过滤};
 
 // Paste replaces the whole content (never inserts at the caret); no text on the clipboard
 // empties the box.
@@ -54,14 +50,17 @@ void OnRedundantClear() {
 
 void OnRedundantHide() { platform::SetControlHeight(编辑框_黑名单, kBlacklistTallHeight); }
 
+// The selectable sources' boxes, in the order of the table of sources.
 void OnSelectAllSources() {
-    for (ControlId box : kSourceBoxes) platform::SetControlChecked(box, true);
-    RefreshTickedMirror();
+    for (const RuleSourceRow& row : kRuleSources)
+        if (row.selectable) platform::SetControlChecked(SourceBox(row.source), true);
 }
 
 void OnInvertSources() {
-    for (ControlId box : kSourceBoxes) platform::SetControlChecked(box, !platform::IsControlChecked(box));
-    RefreshTickedMirror();
+    for (const RuleSourceRow& row : kRuleSources) {
+        const ControlId box = SourceBox(row.source);
+        if (row.selectable) platform::SetControlChecked(box, !platform::IsControlChecked(box));
+    }
 }
 
 // Runs after the box has toggled; which radio button is selected stays as it is.

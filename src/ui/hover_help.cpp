@@ -1,22 +1,12 @@
 #include "ui/hover_help.h"
 
-#include "common/controls.h"
-#include "common/globals.h"
 #include "common/rule_list.h"
 #include "platform/window.h"
+#include "ui/controls.h"
+#include "ui/layout.h"
+#include "web/probes.h"
 
 namespace {
-
-struct SourceHelp {
-    ControlId box;
-    int sourceSlot;  // entry of UpdateInfos
-};
-
-const SourceHelp kSourceHelp[] = {
-    {选择框_傲游论坛规则, 0},         {选择框_卡饭论坛规则, 1},         {选择框_小说网站广告过滤, 2},
-    {选择框_电影网站广告过滤, 3},     {选择框_动漫网站广告过滤, 4},     {选择框_不良网站恶意元素过滤, 5},
-    {选择框_热门小说网站广告过滤, 6},
-};
 
 struct FixedHelp {
     ControlId control;
@@ -73,9 +63,11 @@ void OnHover(int id) {
         platform::SetTopmost(true);
         return;
     }
-    if (id == 选择框_ChinaList规则) return ShowHelp(id, ChinaListHelpText());
-    for (const SourceHelp& h : kSourceHelp) {
-        if (h.box == id) return ShowHelp(id, G().UpdateInfos[h.sourceSlot].Get());
+    // A source's box shows its probe's note; the ChinaList box a fixed text.
+    if (const std::optional<RuleSource> source = SourceOfControl(id)) {
+        if (*source == RuleSource::ChinaList) return ShowHelp(id, ChinaListHelpText());
+        if (HasUpdateNote(SourceRow(*source))) return ShowHelp(id, UpdateInfo(*source).Get());
+        return;
     }
     for (const FixedHelp& h : kFixedHelp) {
         if (h.control == id) return ShowHelp(id, h.text);

@@ -2,7 +2,7 @@
 // registers the control with the shared balloon tooltip, with the text current at that moment.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 // The mouse moved over control `id` (the group box background included).
 void OnHover(int id);

@@ -1,6 +1,6 @@
 #include "ui/layout.h"
 
-#include "common/controls.h"
+#include "ui/controls.h"
 
 using platform::ControlKind;
 
@@ -11,6 +11,11 @@ constexpr ControlKind Label = ControlKind::Label, Button = ControlKind::Button,
                       Component = ControlKind::Component;
 constexpr int W = -1;                   // a child of the window itself
 constexpr int G = 分组框_规则配置;      // a child of the group box (positions relative to it)
+
+// The check box of a rule source, tagged with it and ticked at first as the table of sources says.
+constexpr platform::ControlSpec SourceBoxRow(ControlId id, RuleSource source, int x, int y, const char* caption) {
+    return {id, CheckBox, G, x, y, 212, 18, caption, SourceRow(source).tickedAtStart, false, false, int(source)};
+}
 }  // namespace
 
 const platform::ControlSpec kMainWindowControls[] = {
@@ -40,17 +45,19 @@ const platform::ControlSpec kMainWindowControls[] = {
     {标签_小功能,                      Label,    W,   338, 289, 43,  16,  "小功能：",                false, false},
     {按钮_小功能_屏蔽优酷,             Button,   W,   382, 288, 146, 18,  "强制屏蔽优酷flashcookie", false, false},
     {按钮_小功能_解除屏蔽优酷,         Button,   W,   528, 288, 32,  18,  "解禁",                    false, false},
-    {选择框_傲游论坛规则,              CheckBox, G,   8,   15,  212, 18,  "傲游论坛规则",            true,  false},
-    {选择框_卡饭论坛规则,              CheckBox, G,   8,   34,  212, 18,  "卡饭论坛规则",            true,  false},
-    {选择框_ChinaList规则,             CheckBox, G,   8,   51,  212, 18,  "ChinaList-Lazy",          true,  false},
-    {选择框_小说网站广告过滤,          CheckBox, G,   8,   69,  212, 18,  "小说网站广告过滤",        false, false},
-    {选择框_电影网站广告过滤,          CheckBox, G,   8,   87,  212, 18,  "电影网站广告过滤",        false, false},
-    {选择框_动漫网站广告过滤,          CheckBox, G,   8,   105, 212, 18,  "动漫网站广告过滤",        false, false},
-    {选择框_不良网站恶意元素过滤,      CheckBox, G,   8,   123, 212, 18,  "不良网站恶意元素过滤",    false, false},
-    {选择框_热门小说网站广告过滤,      CheckBox, G,   8,   141, 212, 18,  "热门小说网站广告过滤",    false, false},
-    {选择框_用户原有规则,              CheckBox, G,   8,   160, 212, 18,  "用户原有规则",            true,  false},
-    {单选框_用户原有规则_全部,         Radio,    G,   99,  160, 44,  18,  "全部",                    false, true},
-    {单选框_用户原有规则_自定义规则,   Radio,    G,   141, 160, 80,  18,  "自定义规则",              true,  false},
+    // the source check boxes, 212x18 each, ticked at first as the table of sources says
+    //           id                               source                 x  y    caption
+    SourceBoxRow(选择框_傲游论坛规则,             RuleSource::Maxthon,   8, 15,  "傲游论坛规则"),
+    SourceBoxRow(选择框_卡饭论坛规则,             RuleSource::Kafan,     8, 34,  "卡饭论坛规则"),
+    SourceBoxRow(选择框_ChinaList规则,            RuleSource::ChinaList, 8, 51,  "ChinaList-Lazy"),
+    SourceBoxRow(选择框_小说网站广告过滤,         RuleSource::Novel,     8, 69,  "小说网站广告过滤"),
+    SourceBoxRow(选择框_电影网站广告过滤,         RuleSource::Movie,     8, 87,  "电影网站广告过滤"),
+    SourceBoxRow(选择框_动漫网站广告过滤,         RuleSource::Anime,     8, 105, "动漫网站广告过滤"),
+    SourceBoxRow(选择框_不良网站恶意元素过滤,     RuleSource::Malicious, 8, 123, "不良网站恶意元素过滤"),
+    SourceBoxRow(选择框_热门小说网站广告过滤,     RuleSource::HotNovel,  8, 141, "热门小说网站广告过滤"),
+    SourceBoxRow(选择框_用户原有规则,             RuleSource::User,      8, 160, "用户原有规则"),
+    {单选框_用户原有规则_全部,         Radio,    G,   99,  160, 44,  18,  "全部",                    !kUserRulesCustomOnlyAtStart, true},
+    {单选框_用户原有规则_自定义规则,   Radio,    G,   141, 160, 80,  18,  "自定义规则",              kUserRulesCustomOnlyAtStart,  false},
     {按钮_全选,                        Button,   G,   183, 13,  32,  18,  "全选",                    false, false},
     {按钮_反选,                        Button,   G,   183, 31,  32,  18,  "反选",                    false, false},
     {ZIP压缩1,                         Component, G,  192, 69,  26,  26,  "",                        false, false},
@@ -64,4 +71,15 @@ static_assert(sizeof(kMainWindowControls) / sizeof(kMainWindowControls[0]) == kC
 // layout was drawn for) the window is 569x340; with wider frames or a taller caption it grows.
 const platform::WindowSpec kMainWindowSpec = {
     50, 50, 563, 315, "Quorlex V3.0 - 作者：Brannoc(brannoc@quorlex.example)",
-    kMainWindowControls, kMainWindowControlCount};
+    kMainWindowControls, kMainWindowControlCount, kControlIdBase};
+
+ControlId SourceBox(RuleSource source) {
+    for (int id = 0; id < kMainWindowControlCount; ++id)
+        if (kMainWindowControls[id].tag == int(source)) return ControlId(id);
+    return kControlCount;  // every source has its box: the layout test checks it
+}
+
+std::optional<RuleSource> SourceOfControl(int id) {
+    if (id < 0 || id >= kMainWindowControlCount || kMainWindowControls[id].tag < 0) return std::nullopt;
+    return RuleSource(kMainWindowControls[id].tag);
+}

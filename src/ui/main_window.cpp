@@ -1,39 +1,31 @@
 #include "ui/main_window.h"
 
-#include "common/controls.h"
-#include "common/globals.h"
 #include "common/stop.h"
-#include "common/window_link.h"
 #include "common/worker_threads.h"
-#include "flash/flash_blocker.h"
 #include "platform/window.h"
-#include "rules/sources/fetch_rules_task.h"
-#include "store/package_writer.h"
 #include "ui/commands.h"
+#include "ui/controls.h"
 #include "ui/hover_help.h"
 #include "ui/layout.h"
 #include "ui/remove_redundant.h"
+#include "ui/task_commands.h"
+#include "ui/window_link.h"
 #include "web/probes.h"
 
 namespace {
 
-// The update probes, by worker slot 0 to 7; a slot without a probe stays empty.
-void (*const kProbes[8])() = {
-    ProbeForumThread,      ProbeKingsoftSlot<1>, ProbeChinaList,       ProbeKingsoftSlot<2>,
-    ProbeKingsoftSlot<3>,  ProbeKingsoftSlot<4>, ProbeKingsoftSlot<5>, ProbeKingsoftSlot<6>,
-};
-
+// In slot order 0 to 7: the table of sources lists the probes in that order.
 void StartUpdateProbes() {
-    for (int slot = 0; slot < 8; ++slot) {
-        if (kProbes[slot]) StartTask(slot, kProbes[slot]);
-    }
+    for (const RuleSourceRow& row : kRuleSources)
+        if (row.probe != UpdateProbe::None) StartTask(row.probeSlot, [source = row.source] { RunUpdateProbe(source); });
 }
 
 void OnFirstActivation() {
-    Globals& g = G();
     SetControlHeightTo(编辑框_黑名单, kBlacklistTallHeight);
-    for (SharedText& date : g.UpdateDates) date.Set("[0000-00-00]");
-    for (SharedText& info : g.UpdateInfos) info.Set("正在获取更新信息...");
+    for (const RuleSourceRow& row : kRuleSources)
+        if (HasUpdateNote(row)) UpdateDate(row.source).Set("[0000-00-00]");
+    for (const RuleSourceRow& row : kRuleSources)
+        if (HasUpdateNote(row)) UpdateInfo(row.source).Set("正在获取更新信息...");
     StartUpdateProbes();
 }
 
@@ -45,6 +37,15 @@ void PutOnTop() { platform::SetTopmost(true); }
 
 void OnIdle(int elapsedMs) {
     if (elapsedMs == 5000) PutOnTop();
+}
+
+FlashCommands flashCommands;
+
+void OnBlockFlashClicked() {
+    if (flashCommands.block) flashCommands.block();
+}
+void OnUnblockFlashClicked() {
+    if (flashCommands.unblock) flashCommands.unblock();
 }
 
 // Files are read and written whole, so nothing is held open between commands.
@@ -73,12 +74,11 @@ const ClickHandler kClickHandlers[] = {
     {按钮_全选, OnSelectAllSources},
     {按钮_反选, OnInvertSources},
     {选择框_用户原有规则, OnUserRulesToggled},
-    {按钮_小功能_屏蔽优酷, BlockFlashCookies},
-    {按钮_小功能_解除屏蔽优酷, UnblockFlashCookies},
+    {按钮_小功能_屏蔽优酷, OnBlockFlashClicked},
+    {按钮_小功能_解除屏蔽优酷, OnUnblockFlashClicked},
 };
 
 void OnClicked(int id) {
-    RefreshTickedMirror();
     for (const ClickHandler& h : kClickHandlers) {
         if (h.id == id) h.handler();
     }
@@ -101,7 +101,8 @@ void Guarded(Args... args) noexcept {
 
 }  // namespace
 
-void RunMainWindow() {
+void RunMainWindow(const FlashCommands& flash) {
+    flashCommands = flash;
     ClearStop();
     platform::WindowEvents events;
     events.created = Guarded<OpenWindowLink>;

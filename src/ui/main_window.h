@@ -2,4 +2,11 @@
 // destroyed (after every background task has ended).
 #pragma once
 
-void RunMainWindow();
+// The two Flash cookie buttons' commands: they live beside the window (flash/), not below it, so
+// the plug-in shell hands them in.
+struct FlashCommands {
+    void (*block)() = nullptr;
+    void (*unblock)() = nullptr;
+};
+
+void RunMainWindow(const FlashCommands& flash);

@@ -1,29 +1,18 @@
 #include "web/probes.h"
 
+#include <array>
 #include <memory>
 
-#include "common/window_link.h"
+#include "common/encoding.h"
+#include "common/task_report.h"
 #include "web/decode.h"
 #include "web/rule_sites.h"
 #include "web/web_fetch.h"
 
-const char* const kKingsoftRuleIds[kSourceSlots] = {
-    "",
-    "761e39dc276111df8e7700215a45ab18",  // Kafan forum rules
-    "04cb80bc276811df854800215a45ab18",  // novel sites
-    "48602218a44c11df972a00215edd6d00",  // film sites
-    "d1ed393030e311df845400215a45ab18",  // animation sites
-    "517283184a0c11df8fa200215edd6d00",  // bad sites
-    "c4b5cd522cd511df9fd600215a45ab18",  // popular novel sites
-};
-
-const ControlId kSourceCheckBoxes[kSourceSlots] = {
-    选择框_傲游论坛规则,     选择框_卡饭论坛规则,         选择框_小说网站广告过滤,
-    选择框_电影网站广告过滤, 选择框_动漫网站广告过滤,     选择框_不良网站恶意元素过滤,
-    选择框_热门小说网站广告过滤,
-};
-
 namespace {
+
+std::array<SharedText, kRuleSourceCount> updateInfos, updateDates;
+SharedText chinaListText;
 
 constexpr const char* kQuoteMarker = "<div class=\"quote\">";  // 19 bytes
 constexpr const char* kUpdateTimeLabel = "<label>更新时间</label>";  // 23 bytes
@@ -48,20 +37,29 @@ bool FieldAfter(const Text& page, const char* label, Text& field) {
 
 Text FetchPage(const Text& url) { return Utf8ToGbk(StripUtf8Bom(WebFetch(url))); }
 
-void Report(int slot, const ProbeFindings& f) {
-    Globals& g = G();
+void Report(RuleSource source, const ProbeFindings& f) {
     if (!f.hasDate) {
-        g.UpdateDates[size_t(slot)].Set("");
-        g.UpdateInfos[size_t(slot)].Set(kUpdateInfoFailed);
+        UpdateDate(source).Set("");
+        UpdateInfo(source).Set(kUpdateInfoFailed);
         return;
     }
     // The note is in place before the dated caption shows, so a hover that sees the date sees it.
-    g.UpdateDates[size_t(slot)].Set(f.date);
-    g.UpdateInfos[size_t(slot)].Set(f.hasNote ? f.note : Text(kUpdateInfoFailed));
-    AppendControlCaption(kSourceCheckBoxes[slot], f.date);
+    UpdateDate(source).Set(f.date);
+    UpdateInfo(source).Set(f.hasNote ? f.note : Text(kUpdateInfoFailed));
+    AppendSourceCaption(source, f.date);
 }
 
 }  // namespace
+
+SharedText& UpdateInfo(RuleSource source) { return updateInfos[size_t(source)]; }
+SharedText& UpdateDate(RuleSource source) { return updateDates[size_t(source)]; }
+SharedText& ChinaListText() { return chinaListText; }
+
+void ReleaseProbeResults() {
+    for (SharedText& info : updateInfos) info.Set(Text());
+    for (SharedText& date : updateDates) date.Set(Text());
+    chinaListText.Set(Text());
+}
 
 ProbeFindings ParseForumThreadPage(const Text& page) {
     ProbeFindings f;
@@ -136,23 +134,32 @@ Text ChinaListCaption(const Text& list, bool& ok) {
            words[0] + "]";
 }
 
-void ProbeForumThread() {
-    const Text page = FetchPage(RuleSiteUrl(kMaxthonForumHost, "/viewthread.php?tid=273069"));
-    Report(0, ParseForumThreadPage(page));
+void RunUpdateProbe(RuleSource source) {
+    const RuleSourceRow& row = SourceRow(source);
+    switch (row.probe) {
+    case UpdateProbe::ForumThread: return ProbeForumThread();
+    case UpdateProbe::KingsoftRule: return ProbeKingsoftRule(row.kingsoftRuleId, source);
+    case UpdateProbe::ChinaList: return ProbeChinaList();
+    case UpdateProbe::None: return;
+    }
 }
 
-void ProbeKingsoftRule(const Text& ruleId, int sourceSlot) {
-    if (sourceSlot < 1 || sourceSlot >= kSourceSlots) return;
+void ProbeForumThread() {
+    const Text page = FetchPage(RuleSiteUrl(kMaxthonForumHost, "/viewthread.php?tid=273069"));
+    Report(RuleSource::Maxthon, ParseForumThreadPage(page));
+}
+
+void ProbeKingsoftRule(const Text& ruleId, RuleSource source) {
     const Text page =
         FetchPage(RuleSiteUrl(kKingsoftRuleHost, "/filerule/rule_item/?rule_guid=" + ruleId));
-    Report(sourceSlot, ParseKingsoftRulePage(page));
+    Report(source, ParseKingsoftRulePage(page));
 }
 
 void ProbeChinaList() {
     const auto list = std::make_shared<const Text>(Utf8ToGbk(WebFetch(RuleSiteUrl(kChinaListHost, kChinaListPath))));
-    G().ChinaListText.Set(list);
+    chinaListText.Set(list);
     bool ok = false;
     const Text caption = ChinaListCaption(*list, ok);
-    if (!ok) G().ChinaListText.Set("");
-    SetControlCaption(选择框_ChinaList规则, caption);
+    if (!ok) chinaListText.Set("");
+    SetSourceCaption(RuleSource::ChinaList, caption);
 }

@@ -3,7 +3,7 @@
 // mirror of the tests and the demo. Nothing else about them can be changed.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 constexpr const char* kMaxthonForumHost = "bbs.maxthon.cn";
 constexpr const char* kKingsoftRuleHost = "rules.ijinshan.com";

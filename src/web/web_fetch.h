@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/http.h"
 
 // A body longer than this (16 MB) is refused: the fetch fails with an empty result instead of

@@ -22,7 +22,7 @@
 #include "rules/sources/fetch_rules_task.h"
 #include "rules/sources/kingsoft_convert.h"
 #include "rules/sources/sitelist_convert.h"
-#include "web/decode.h"
+#include "common/encoding.h"
 
 // ---- memory held, counted by operator new -----------------------------------------------------
 

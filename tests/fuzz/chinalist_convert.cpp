@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/text.h"
+#include "base/text.h"
+#include "common/encoding.h"
 #include "fuzz_support.h"
 #include "rules/sources/chinalist_convert.h"
-#include "web/decode.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 
 // A property every input must keep. A broken one aborts, so libFuzzer saves the input as a crash.
 #define FUZZ_CHECK(condition)                                                                  \

@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/text.h"
+#include "base/text.h"
+#include "common/encoding.h"
 #include "fuzz_support.h"
 #include "web/decode.h"
 #include "web/probes.h"

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "fuzz_support.h"
 #include "platform/http.h"
 #include "platform/native/http_answer.h"

@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/text.h"
+#include "base/text.h"
+#include "common/encoding.h"
 #include "fuzz_support.h"
 #include "rules/sources/kingsoft_convert.h"
-#include "web/decode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Text list = TextUpTo0(StripUtf8Bom(ByteBuffer(reinterpret_cast<const char*>(data), size)));

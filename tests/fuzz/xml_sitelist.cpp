@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/encoding.h"
 #include "common/xml_reader.h"
 #include "fuzz_support.h"
 #include "rules/sources/sitelist_convert.h"
-#include "web/decode.h"
 
 namespace {
 

@@ -31,13 +31,13 @@ bool CountFiles(const fs::path& dir, size_t& files) {
 
 void CheckReadInMemory(const ByteBuffer& input, int extracted) {
     std::vector<ArchiveEntry> kept;
-    const int read = ReadArchive(input, kept);
-    FUZZ_CHECK((read == kExtractRefused) == (extracted == kExtractRefused));
-    if (read != kExtractDone) FUZZ_CHECK(extracted != kExtractDone);
+    const ArchiveRead read = ReadArchive(input, kept);
+    FUZZ_CHECK((read == ArchiveRead::Refused) == (extracted == kExtractRefused));
+    if (read != ArchiveRead::Complete) FUZZ_CHECK(extracted != kExtractDone);
     ZipWriter zip;
     for (const ArchiveEntry& e : kept) FUZZ_CHECK(CopyArchiveEntry(zip, e));
     std::vector<ArchiveEntry> copied;
-    FUZZ_CHECK(ReadArchive(zip.Finish(), copied) == kExtractDone);
+    FUZZ_CHECK(ReadArchive(zip.Finish(), copied) == ArchiveRead::Complete);
     FUZZ_CHECK(copied.size() == kept.size());
     for (size_t i = 0; i < kept.size(); ++i) {
         FUZZ_CHECK(copied[i].entry.rawName == kept[i].entry.rawName);

@@ -9,14 +9,14 @@
 #include <fstream>
 #include <vector>
 
+#include "common/encoding.h"
 #include "common/rule_list.h"
-#include "mirror_process.h"
-#include "rules/sources/fetch_rules_task.h"
 #include "common/xml_reader.h"
+#include "mirror_process.h"
 #include "rules/sources/chinalist_convert.h"
+#include "rules/sources/fetch_rules_task.h"
 #include "rules/sources/kingsoft_convert.h"
 #include "rules/sources/sitelist_convert.h"
-#include "web/decode.h"
 
 namespace {
 

@@ -1,13 +1,14 @@
 // The window's short commands and hover help, on the headless toolkit.
 #include <gtest/gtest.h>
 
-#include "common/controls.h"
-#include "common/globals.h"
 #include "common/rule_list.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "platform/clipboard.h"
 #include "platform/native/clipboard_test_hooks.h"
+#include "ui/controls.h"
 #include "ui/hover_help.h"
+#include "ui/task_commands.h"
+#include "web/probes.h"
 #include "window_harness.h"
 
 namespace t = platform::test;
@@ -87,6 +88,13 @@ TEST(WindowCommands, ACopyTheClipboardRefusesIsReportedAndTheClipboardKeepsItsTe
     }
 }
 
+// What a fetch started now would be given, read on the window thread as the click handler does.
+SourceSelection Selection() {
+    SourceSelection selection;
+    t::RunOnWindowThread([&] { selection = SelectionInWindow(); });
+    return selection;
+}
+
 const ControlId kSources[] = {选择框_傲游论坛规则,     选择框_卡饭论坛规则,     选择框_ChinaList规则,
                               选择框_小说网站广告过滤, 选择框_电影网站广告过滤, 选择框_动漫网站广告过滤,
                               选择框_不良网站恶意元素过滤, 选择框_热门小说网站广告过滤};
@@ -104,8 +112,9 @@ TEST(WindowCommands, SelectAllAndInvertTouchOnlyTheEightSources) {
     ASSERT_EQ(SourceStates(), initial);
     t::Click(按钮_反选);
     EXPECT_EQ(SourceStates(), std::vector<bool>({false, false, false, true, true, true, true, true}));
-    EXPECT_TRUE(IsControlTicked(选择框_小说网站广告过滤));  // tasks see the new states
-    EXPECT_FALSE(IsControlTicked(选择框_傲游论坛规则));
+    const SourceSelection seen = Selection();  // a fetch started now sees the new states
+    EXPECT_TRUE(seen.Has(RuleSource::Novel));
+    EXPECT_FALSE(seen.Has(RuleSource::Maxthon));
     t::Click(按钮_反选);
     EXPECT_EQ(SourceStates(), initial);
     EXPECT_TRUE(t::Checked(选择框_用户原有规则));
@@ -132,7 +141,7 @@ TEST(WindowCommands, UserRulesBoxEnablesTheRadioButtonsWithoutChangingTheSelecti
     t::Click(单选框_用户原有规则_全部);
     EXPECT_TRUE(t::Checked(单选框_用户原有规则_全部));
     EXPECT_FALSE(t::Checked(单选框_用户原有规则_自定义规则));
-    EXPECT_TRUE(IsControlTicked(单选框_用户原有规则_全部));
+    EXPECT_FALSE(Selection().userRulesCustomOnly);
 }
 
 TEST(WindowCommands, HideRedundantMakesTheBlacklistTall) {
@@ -173,15 +182,19 @@ TEST(HoverHelp, EachControlShowsItsTextAndTakesTheWindowOffTop) {
 TEST(HoverHelp, SourceBoxesFollowTheUpdateNotesAsTheyChange) {
     PluginWindow w;
     ASSERT_TRUE(w.open());
-    const ControlId bySlot[] = {选择框_傲游论坛规则,     选择框_卡饭论坛规则,     选择框_小说网站广告过滤,
-                                选择框_电影网站广告过滤, 选择框_动漫网站广告过滤, 选择框_不良网站恶意元素过滤,
-                                选择框_热门小说网站广告过滤};
-    for (int slot = 0; slot < 7; ++slot) {
-        t::MouseMove(bySlot[slot]);
-        EXPECT_EQ(t::Tooltip(bySlot[slot]), "正在获取更新信息...") << slot;
-        G().UpdateInfos[slot].Set("note " + std::to_string(slot));
-        t::MouseMove(bySlot[slot]);
-        EXPECT_EQ(t::Tooltip(bySlot[slot]), "note " + std::to_string(slot)) << slot;
+    const struct {
+        ControlId box;
+        RuleSource source;
+    } noted[] = {{选择框_傲游论坛规则, RuleSource::Maxthon},     {选择框_卡饭论坛规则, RuleSource::Kafan},
+                 {选择框_小说网站广告过滤, RuleSource::Novel},   {选择框_电影网站广告过滤, RuleSource::Movie},
+                 {选择框_动漫网站广告过滤, RuleSource::Anime},   {选择框_不良网站恶意元素过滤, RuleSource::Malicious},
+                 {选择框_热门小说网站广告过滤, RuleSource::HotNovel}};
+    for (const auto& n : noted) {
+        t::MouseMove(n.box);
+        EXPECT_EQ(t::Tooltip(n.box), "正在获取更新信息...") << n.box;
+        UpdateInfo(n.source).Set("note " + std::to_string(n.box));
+        t::MouseMove(n.box);
+        EXPECT_EQ(t::Tooltip(n.box), "note " + std::to_string(n.box)) << n.box;
     }
 }
 

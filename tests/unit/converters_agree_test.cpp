@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/encoding.h"
 #include "common/xml_reader.h"
 #include "rules/engine/host_check.h"
 #include "rules/engine/url_pattern.h"
@@ -19,7 +20,6 @@
 #include "rules/sources/kingsoft_convert.h"
 #include "rules/sources/sitelist_convert.h"
 #include "stepwise_converters.h"
-#include "web/decode.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // Page decoding: byte-order marks, UTF-8 <-> GBK, and the plain text of HTML fragments.
 // Literals in this file are GBK at run time; u8"" literals stay UTF-8.
+#include "common/encoding.h"
 #include "web/decode.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "flash/flash_blocker.h"
 #include "platform/files.h"
 #include "platform/native/files_test_hooks.h"

@@ -2,14 +2,16 @@
 // spine under the busy lock, and shutdown.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
-#include "common/controls.h"
-#include "common/globals.h"
 #include "common/stop.h"
 #include "common/worker_threads.h"
-#include "ui/layout.h"
 #include "mirror_process.h"
+#include "rules/sources/source_steps.h"
+#include "ui/controls.h"
+#include "ui/layout.h"
+#include "web/probes.h"
 #include "window_harness.h"
 
 namespace t = platform::test;
@@ -40,9 +42,32 @@ TEST(MainWindow, OpensWithTheLaidOutControlsAndFirstActivation) {
     EXPECT_FALSE(t::Checked(单选框_用户原有规则_全部));
     EXPECT_EQ(t::Caption(标签_状态), "欢迎使用Quorlex！");
 
-    for (const SharedText& d : G().UpdateDates) EXPECT_EQ(d.Get(), "[0000-00-00]");
-    for (const SharedText& i : G().UpdateInfos) EXPECT_EQ(i.Get(), "正在获取更新信息...");
-    EXPECT_EQ(G().WorkerThreads[8], nullptr);
+    // Every source with a dated probe: the seven but ChinaList and the user's rules.
+    int dated = 0;
+    for (const RuleSourceRow& row : kRuleSources) {
+        if (!HasUpdateNote(row)) continue;
+        ++dated;
+        EXPECT_EQ(UpdateDate(row.source).Get(), "[0000-00-00]") << row.name;
+        EXPECT_EQ(UpdateInfo(row.source).Get(), "正在获取更新信息...") << row.name;
+    }
+    EXPECT_EQ(dated, 7);
+    EXPECT_FALSE(TaskRunning(kRemoveRedundantSlot));
+}
+
+// Each rule source has exactly one check box, and the layout ticks it as the table of sources says.
+TEST(MainWindow, EverySourceHasItsOwnCheckBox) {
+    std::vector<int> boxes;
+    for (const RuleSourceRow& row : kRuleSources) {
+        const ControlId box = SourceBox(row.source);
+        ASSERT_LT(box, kControlCount) << row.name;
+        EXPECT_EQ(kMainWindowControls[box].kind, platform::ControlKind::CheckBox) << row.name;
+        EXPECT_EQ(kMainWindowControls[box].initiallyOn, row.tickedAtStart) << row.name;
+        EXPECT_EQ(SourceOfControl(box), row.source) << row.name;
+        boxes.push_back(box);
+    }
+    std::sort(boxes.begin(), boxes.end());
+    EXPECT_EQ(std::adjacent_find(boxes.begin(), boxes.end()), boxes.end());
+    EXPECT_EQ(SourceOfControl(按钮_获取规则), std::nullopt);
 }
 
 TEST(MainWindow, AlwaysOnTopFollowsDeactivationHoverAndIdle) {
@@ -86,8 +111,8 @@ TEST(MainWindow, FetchWithNothingTickedAppendsOneLineEndUnderTheBusyLock) {
                                           t::Enabled(按钮_获取规则); }, 5000));
     EXPECT_EQ(t::Caption(编辑框_黑名单), "kept\r\n");  // appended without a separator
     EXPECT_EQ(t::Caption(编辑框_白名单), "\r\n");
-    EXPECT_EQ(G().BlacklistText, "\r\n");
-    EXPECT_EQ(G().WhitelistText, "\r\n");
+    EXPECT_EQ(Buckets().BlacklistText, "\r\n");
+    EXPECT_EQ(Buckets().WhitelistText, "\r\n");
 
     const std::string w1 = std::to_string(按钮_黑名单_写到规则文件), w2 = std::to_string(按钮_白名单_写到规则文件),
                       rr = std::to_string(按钮_黑名单_去除冗余规则), f = std::to_string(按钮_获取规则),
@@ -125,15 +150,15 @@ TEST(MainWindow, BucketsOfAFailedSourceAreMergedAgain) {
     ASSERT_TRUE(w.open());
     UntickEverySource();
     t::Click(选择框_ChinaList规则);
-    G().ChinaListText.Set(Text());
-    G().ChinaListWhiteRules = "\r\n**://ok.example/*\r\n";
-    G().ChinaListBlockRules = "**://ads.example/*";
+    ChinaListText().Set(Text());
+    Buckets().ChinaListWhiteRules = "\r\n**://ok.example/*\r\n";
+    Buckets().ChinaListBlockRules = "**://ads.example/*";
     t::Click(按钮_获取规则);
     ASSERT_TRUE(t::WaitUntil([] { return t::Caption(标签_状态) == "过滤规则获取完毕！"; }, 10000));
     EXPECT_EQ(t::Caption(编辑框_黑名单), "**://ads.example/*\r\n");
     EXPECT_EQ(t::Caption(编辑框_白名单), "**://ok.example/*\r\n");
-    G().ChinaListWhiteRules.clear();
-    G().ChinaListBlockRules.clear();
+    Buckets().ChinaListWhiteRules.clear();
+    Buckets().ChinaListBlockRules.clear();
 }
 
 // Stands for a task blocked in a network wait: it wakes only when the window goes.

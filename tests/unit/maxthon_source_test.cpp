@@ -9,13 +9,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/controls.h"
-#include "common/globals.h"
+#include "archive/seven_zip.h"
 #include "extract.h"
 #include "mirror_process.h"
 #include "platform/native/files_test_hooks.h"
 #include "rar4_writer.h"
 #include "rules/sources/maxthon_source.h"
+#include "rules/sources/source_steps.h"
+#include "ui/controls.h"
 #include "window_harness.h"
 
 namespace t = platform::test;
@@ -71,8 +72,8 @@ protected:
         tmp = mkdtemp(pattern);
         setenv("tmp", ProgramPath(tmp).c_str(), 1);
         PluginStartup();
-        G().MaxthonBlockRules = "old block";
-        G().MaxthonWhiteRules = "old white";
+        Buckets().MaxthonBlockRules = "old block";
+        Buckets().MaxthonWhiteRules = "old white";
     }
     void TearDown() override {
         platform::testhooks::ResetFileHooks();
@@ -122,9 +123,9 @@ TEST_F(MaxthonStep, PageLinkZipAttachmentAndConversion) {
         if (!r.empty() && r[0].find("attachment.php?aid=29080") != std::string::npos) ++attachmentRequests;
     EXPECT_EQ(attachmentRequests, 2);  // the attachment (a page here), then the page's link
     EXPECT_FALSE(mirror.RequestFor("k=4f2c9e81d7").empty());  // the page's link, entities kept
-    EXPECT_NE(G().MaxthonBlockRules, "old block");
-    EXPECT_NE(G().MaxthonWhiteRules, "old white");
-    EXPECT_FALSE(G().MaxthonWhiteRules.empty());  // at least the fixed exception rules
+    EXPECT_NE(Buckets().MaxthonBlockRules, "old block");
+    EXPECT_NE(Buckets().MaxthonWhiteRules, "old white");
+    EXPECT_FALSE(Buckets().MaxthonWhiteRules.empty());  // at least the fixed exception rules
     // The work directory went with the conversion; the leftover went at the start.
     EXPECT_FALSE(fs::exists(tmp / "1a2b.tqnx"));
     EXPECT_TRUE(fs::exists(tmp / "other.tqnx"));
@@ -177,8 +178,8 @@ TEST_F(MaxthonStep, EveryAttachmentAndPageKind) {
     for (const Row& r : rows) {
         SCOPED_TRACE(std::string(r.first) + " then " + r.linked);
         for (const fs::path& dir : WorkDirs()) fs::remove_all(dir);
-        G().MaxthonBlockRules = "old block";
-        G().MaxthonWhiteRules = "old white";
+        Buckets().MaxthonBlockRules = "old block";
+        Buckets().MaxthonWhiteRules = "old white";
         ASSERT_TRUE(mirror.SetMaxthon(r.first, r.linked));
         const int before = AttachmentRequests(mirror);
         t::TakeLog();
@@ -189,13 +190,13 @@ TEST_F(MaxthonStep, EveryAttachmentAndPageKind) {
         const bool success = std::string(r.outcome) == kSuccess;
         EXPECT_EQ(Has(texts, "傲游规则文件获取成功！"), std::string(r.outcome) != kFetchFailed);
         if (success) {
-            EXPECT_NE(G().MaxthonBlockRules.find("ad.sina.com.cn"), std::string::npos);
-            EXPECT_NE(G().MaxthonWhiteRules.find("v.youku.com"), std::string::npos);
+            EXPECT_NE(Buckets().MaxthonBlockRules.find("ad.sina.com.cn"), std::string::npos);
+            EXPECT_NE(Buckets().MaxthonWhiteRules.find("v.youku.com"), std::string::npos);
             EXPECT_TRUE(WorkDirs().empty());
         } else {
             EXPECT_FALSE(Has(texts, kSuccess));
-            EXPECT_EQ(G().MaxthonBlockRules, "old block");
-            EXPECT_EQ(G().MaxthonWhiteRules, "old white");
+            EXPECT_EQ(Buckets().MaxthonBlockRules, "old block");
+            EXPECT_EQ(Buckets().MaxthonWhiteRules, "old white");
             const std::vector<fs::path> dirs = WorkDirs();
             EXPECT_EQ(dirs.size(), r.archiveLeft ? 1u : 0u);
             if (r.archiveLeft && !dirs.empty()) EXPECT_TRUE(fs::exists(dirs[0] / "SiteList.rar"));
@@ -207,8 +208,8 @@ TEST_F(MaxthonStep, EveryAttachmentAndPageKind) {
 // called as the step calls unpack7z (program paths, then 1 for "with paths").
 class SevenZipStandIn {
 public:
-    SevenZipStandIn() { G().Unpack7zProc = reinterpret_cast<uintptr_t>(&Unpack); }
-    ~SevenZipStandIn() { G().Unpack7zProc = 0; }
+    SevenZipStandIn() { SevenZip().unpack7z = reinterpret_cast<uintptr_t>(&Unpack); }
+    ~SevenZipStandIn() { SevenZip().unpack7z = 0; }
 
 private:
     static int32_t Unpack(uintptr_t archive, uintptr_t destination, uintptr_t withPaths) {
@@ -233,21 +234,21 @@ TEST_F(MaxthonStep, HostileAttachmentsAreRefusedAndTheOtherSourcesArrive) {
     for (const char* kind : {"7z-bomb", "7z-understated", "rar-many"}) {
         SCOPED_TRACE(kind);
         for (const fs::path& dir : WorkDirs()) fs::remove_all(dir);
-        G().ChinaListBlockRules.clear();
+        Buckets().ChinaListBlockRules.clear();
         ASSERT_TRUE(mirror.SetMaxthon(kind));
         t::TakeLog();
         ASSERT_TRUE(FetchAndWait(60000));
         const std::vector<std::string> texts = StatusTexts();
         EXPECT_TRUE(Has(texts, kUnpackFailed));
         EXPECT_FALSE(Has(texts, kSuccess));
-        EXPECT_EQ(G().MaxthonBlockRules, "old block");
+        EXPECT_EQ(Buckets().MaxthonBlockRules, "old block");
         const std::vector<fs::path> dirs = WorkDirs();
         ASSERT_EQ(dirs.size(), 1u);
         std::vector<std::string> left;
         for (const auto& e : fs::recursive_directory_iterator(dirs[0])) left.push_back(e.path().filename().string());
         EXPECT_EQ(left, std::vector<std::string>{"SiteList.rar"});
-        EXPECT_NE(G().ChinaListBlockRules, "");
-        EXPECT_NE(G().BlacklistText.find(G().ChinaListBlockRules.substr(0, 40)), std::string::npos);
+        EXPECT_NE(Buckets().ChinaListBlockRules, "");
+        EXPECT_NE(Buckets().BlacklistText.find(Buckets().ChinaListBlockRules.substr(0, 40)), std::string::npos);
     }
 }
 
@@ -292,18 +293,18 @@ TEST_F(MaxthonStep, AFailedRunKeepsThePreviousRules) {
     RuleHostFor host(mirror.address());
     ASSERT_TRUE(mirror.SetMaxthon("zip"));
     ASSERT_TRUE(FetchAndWait(20000));
-    const Text block = G().BlacklistText, white = G().WhitelistText;
+    const Text block = Buckets().BlacklistText, white = Buckets().WhitelistText;
     ASSERT_NE(block.find("ad.sina.com.cn"), std::string::npos);
     ASSERT_TRUE(mirror.SetMaxthon("rar-sub"));
     ASSERT_TRUE(FetchAndWait(20000));
-    EXPECT_EQ(G().BlacklistText, block);
-    EXPECT_EQ(G().WhitelistText, white);
+    EXPECT_EQ(Buckets().BlacklistText, block);
+    EXPECT_EQ(Buckets().WhitelistText, white);
     ASSERT_EQ(WorkDirs().size(), 1u);
     const fs::path left = WorkDirs()[0];
     ASSERT_TRUE(mirror.SetMaxthon("page-nolink"));
     ASSERT_TRUE(FetchAndWait(20000));
     EXPECT_FALSE(fs::exists(left));
-    EXPECT_EQ(G().BlacklistText, block);
+    EXPECT_EQ(Buckets().BlacklistText, block);
 }
 
 TEST_F(MaxthonStep, NothingAnswersReportsTheFetchFailureAndLeavesNoWorkDirectory) {
@@ -329,8 +330,8 @@ TEST_F(MaxthonStep, UntickedEmptiesTheBucketsWithoutAFetch) {
         RuleHostFor host(mirror.address());
         ASSERT_TRUE(FetchAndWait(20000));
     }
-    EXPECT_TRUE(G().MaxthonBlockRules.empty());
-    EXPECT_TRUE(G().MaxthonWhiteRules.empty());
+    EXPECT_TRUE(Buckets().MaxthonBlockRules.empty());
+    EXPECT_TRUE(Buckets().MaxthonWhiteRules.empty());
     EXPECT_TRUE(mirror.RequestFor("attachment.php").empty());
 }
 
@@ -341,12 +342,12 @@ TEST_F(MaxthonStep, ConvertSiteListDeletesTheWorkDirectory) {
     std::ofstream(dir / "SiteList.xml") << "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>"
                                            "<sp><s d=\"example.com\"><blacklist><i mode=\"0\">/ads/*</i></blacklist></s></sp>";
     EXPECT_EQ(ConvertSiteList(ProgramPath(dir)), 0);
-    EXPECT_NE(G().MaxthonBlockRules.find("ads"), std::string::npos);
+    EXPECT_NE(Buckets().MaxthonBlockRules.find("ads"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir));
     fs::create_directories(dir);
     std::ofstream(dir / "SiteList.xml") << "<notsp/>";
     EXPECT_EQ(ConvertSiteList(ProgramPath(dir)), -1);
-    EXPECT_TRUE(G().MaxthonBlockRules.empty());
+    EXPECT_TRUE(Buckets().MaxthonBlockRules.empty());
     EXPECT_FALSE(fs::exists(dir));
 }
 

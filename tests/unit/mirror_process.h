@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 
 class Mirror {
 public:

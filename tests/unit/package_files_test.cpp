@@ -50,21 +50,21 @@ std::string Spoiled(std::string archive, const std::string& name) {
 std::map<std::string, std::string> Entries(const std::string& bytes) {
     std::vector<ArchiveEntry> entries;
     std::map<std::string, std::string> out;
-    if (ReadArchive(bytes, entries) != kExtractDone) return out;
+    if (ReadArchive(bytes, entries) != ArchiveRead::Complete) return out;
     for (const ArchiveEntry& e : entries) out[e.entry.name] = e.entry.isFolder ? "<dir>" : e.data;
     return out;
 }
 
 class PackageFiles : public ProfileTest {
 protected:
-    PackageWriteResult Write(const Text& rules, int mode) { return WriteRulesToProfile(ProgramPath(profile_), rules, mode); }
+    PackageWriteResult Write(const Text& rules, WriteMode mode) { return WriteRulesToProfile(ProgramPath(profile_), rules, mode); }
 };
 
 TEST_F(PackageFiles, ThePreviousRulesComeFromTheCopyThatReadsCompletely) {
     const std::string old = PackageOf(kOldRules), older = PackageOf(kOlderRules);
     const std::string truncated = old.substr(0, old.size() / 2), spoiled = Spoiled(old, "extra/a.txt");
     std::vector<ArchiveEntry> saved;
-    ASSERT_EQ(ReadArchive(spoiled, saved), kExtractEntryFailed);
+    ASSERT_EQ(ReadArchive(spoiled, saved), ArchiveRead::EntryDamaged);
     const char* kNone = nullptr;
     const struct {
         const char* state;
@@ -95,7 +95,7 @@ TEST_F(PackageFiles, ThePreviousRulesComeFromTheCopyThatReadsCompletely) {
         if (row.package) WriteBytes(package(), bytes.at(row.package));
         if (row.backup) WriteBytes(backup(), bytes.at(row.backup));
 
-        const PackageWriteResult result = Write("new-white", kWriteModeWhitelist);
+        const PackageWriteResult result = Write("new-white", WriteMode::Whitelist);
         EXPECT_TRUE(result.written);
         EXPECT_STREQ(result.status, row.status);
         std::map<std::string, std::string> expected;
@@ -119,10 +119,10 @@ TEST_F(PackageFiles, OtherEntriesAreCarriedOverByteForByte) {
                                               {u8"规则/", "", true},
                                               {utf8Name, "utf-8 named", true},
                                               {"__user__white__", RuleFileBytes("[count=1]\nold-white\n")}}));
-    ASSERT_TRUE(Write("new-block", kWriteModeBlacklist).written);
+    ASSERT_TRUE(Write("new-block", WriteMode::Blacklist).written);
 
     std::vector<ArchiveEntry> entries;
-    ASSERT_EQ(ReadArchive(ReadBytes(package()), entries), kExtractDone);
+    ASSERT_EQ(ReadArchive(ReadBytes(package()), entries), ArchiveRead::Complete);
     std::vector<std::string> names;
     std::map<std::string, std::string> data;
     for (const ArchiveEntry& e : entries) {
@@ -143,7 +143,7 @@ TEST_F(PackageFiles, OtherEntriesAreCarriedOverByteForByte) {
 TEST_F(PackageFiles, ARuleFileIsReplacedWhateverTheCaseOfItsName) {
     WriteBytes(package(), testzip::StoredZip({{"__USER__WHITE__", RuleFileBytes("[count=1]\nold\n")},
                                               {"__user__white__", RuleFileBytes("[count=1]\nagain\n")}}));
-    ASSERT_TRUE(Write("new-white", kWriteModeWhitelist).written);
+    ASSERT_TRUE(Write("new-white", WriteMode::Whitelist).written);
     const std::map<std::string, std::string> expected = {{"__user__white__", RuleFileBytes("[count=1]\nnew-white\n")}};
     EXPECT_EQ(Entries(ReadBytes(package())), expected);
 }
@@ -155,7 +155,7 @@ TEST_F(PackageFiles, ReadOnlyPackageAndBackupDoNotStopLaterWrites) {
         fs::permissions(package(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         fs::permissions(backup(), fs::perms::owner_read);
         const std::string before = ReadBytes(package());
-        EXPECT_STREQ(Write(rules, kWriteModeWhitelist).status, kWritten) << rules;
+        EXPECT_STREQ(Write(rules, WriteMode::Whitelist).status, kWritten) << rules;
         EXPECT_EQ(ReadBytes(backup()), before);
         EXPECT_EQ(Entries(ReadBytes(package())).at("__user__white__"),
                   RuleFileBytes("[count=1]\n" + std::string(rules) + "\n"));
@@ -171,7 +171,7 @@ TEST_F(PackageFiles, TemporaryPackagesOfInterruptedWritesAreRemoved) {
     WriteBytes(profile_ / "ContentListPackage.old", "the user's own copy");
     WriteBytes(profile_ / "ContentListPackage.~note", "not a temporary package");
 
-    ASSERT_TRUE(Write("w", kWriteModeWhitelist).written);
+    ASSERT_TRUE(Write("w", WriteMode::Whitelist).written);
     for (const char* name : leftovers) EXPECT_FALSE(fs::exists(profile_ / name)) << name;
     EXPECT_EQ(ReadBytes(profile_ / "ContentListPackage.old"), "the user's own copy");
     EXPECT_TRUE(fs::exists(profile_ / "ContentListPackage.~note"));
@@ -186,7 +186,7 @@ TEST_F(PackageFiles, TemporaryPackagesOfInterruptedWritesAreRemoved) {
 TEST_F(PackageFiles, TheNewPackageIsFlushedBeforeItsRenameAndTheDirectoryAfter) {
     WriteBytes(package(), PackageOf(kOldRules));
     platform::testhooks::RecordFileSteps();
-    ASSERT_TRUE(Write("w", kWriteModeWhitelist).written);
+    ASSERT_TRUE(Write("w", WriteMode::Whitelist).written);
     std::vector<std::string> kinds;
     for (const Text& step : platform::testhooks::RecordedFileSteps()) {
         const std::string kind = step.substr(0, step.find(' '));

@@ -31,25 +31,25 @@ const char kWritten[] = "写入成功！请立即重启浏览器以使规则生�
 bool ReadComplete(const fs::path& file, Entries& out) {
     out.clear();
     std::vector<ArchiveEntry> entries;
-    if (!fs::exists(file) || ReadArchive(ReadBytes(file), entries) != kExtractDone) return false;
+    if (!fs::exists(file) || ReadArchive(ReadBytes(file), entries) != ArchiveRead::Complete) return false;
     for (const ArchiveEntry& e : entries) out[e.entry.name] = e.data;
     return true;
 }
 
 // One list as a write puts it into a package: its mode, the text typed and its rule files.
 struct ListWrite {
-    int mode;
+    WriteMode mode;
     Text typed;
     Entries files;
 };
 
 ListWrite Black(const std::string& word) {
-    return {kWriteModeBlacklist, word + "-block\r\n" + word + "##hide",
+    return {WriteMode::Blacklist, word + "-block\r\n" + word + "##hide",
             {{"__user__element__", RuleFileBytes("[count=1]\n" + word + "-block")},
              {"__user__css__", RuleFileBytes("[count=1]\n" + word + "##hide")}}};
 }
 ListWrite White(const std::string& word) {
-    return {kWriteModeWhitelist, word + "-white", {{"__user__white__", RuleFileBytes("[count=1]\n" + word + "-white\n")}}};
+    return {WriteMode::Whitelist, word + "-white", {{"__user__white__", RuleFileBytes("[count=1]\n" + word + "-white\n")}}};
 }
 
 Entries With(Entries base, const ListWrite& w) {
@@ -132,8 +132,8 @@ protected:
                 EXPECT_EQ(e.path().filename().string().rfind("ContentListPackage.~", 0), std::string::npos) << e.path();
         }
         std::printf("%s, %s write cut off: %zu kill points, then the %s write\n", start.name,
-                    killed.mode == kWriteModeBlacklist ? "blacklist" : "whitelist", steps.size(),
-                    next.mode == kWriteModeBlacklist ? "blacklist" : "whitelist");
+                    killed.mode == WriteMode::Blacklist ? "blacklist" : "whitelist", steps.size(),
+                    next.mode == WriteMode::Blacklist ? "blacklist" : "whitelist");
     }
 };
 

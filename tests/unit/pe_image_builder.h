@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "archive/memory_library.h"
-#include "common/text.h"
+#include "base/text.h"
 
 namespace petest {
 

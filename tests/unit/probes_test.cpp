@@ -2,11 +2,10 @@
 // against the local mirror, and against no server at all.
 #include <gtest/gtest.h>
 
-#include "common/controls.h"
-#include "common/globals.h"
 #include "common/stop.h"
 #include "common/worker_threads.h"
 #include "mirror_process.h"
+#include "ui/controls.h"
 #include "ui/layout.h"
 #include "web/probes.h"
 #include "window_harness.h"
@@ -113,9 +112,20 @@ TEST(MonthToNumber, ExactNamesOnly) {
     for (const Text other : {"jan", "JAN", "July", "", "13", "Jan "}) EXPECT_EQ(MonthToNumber(other), other);
 }
 
-const ControlId kDatedBoxes[] = {选择框_傲游论坛规则, 选择框_卡饭论坛规则, 选择框_小说网站广告过滤,
-                                 选择框_电影网站广告过滤, 选择框_动漫网站广告过滤,
-                                 选择框_不良网站恶意元素过滤, 选择框_热门小说网站广告过滤};
+// The dated sources, their boxes and the dates the mirror's pages give them.
+const struct {
+    RuleSource source;
+    ControlId box;
+    const char* date;
+} kDated[] = {
+    {RuleSource::Maxthon, 选择框_傲游论坛规则, "[2010-07-01]"},
+    {RuleSource::Kafan, 选择框_卡饭论坛规则, "[2010-06-30]"},
+    {RuleSource::Novel, 选择框_小说网站广告过滤, "[2010-06-21]"},
+    {RuleSource::Movie, 选择框_电影网站广告过滤, "[2010-07-02]"},
+    {RuleSource::Anime, 选择框_动漫网站广告过滤, "[2010-05-28]"},
+    {RuleSource::Malicious, 选择框_不良网站恶意元素过滤, "[2010-06-11]"},
+    {RuleSource::HotNovel, 选择框_热门小说网站广告过滤, "[2010-07-05]"},
+};
 
 Text LaidOut(ControlId id) { return kMainWindowControls[id].caption; }
 
@@ -133,29 +143,28 @@ TEST_F(ProbeRun, FirstActivationDatesEveryCaptionAndKeepsTheNotesAndTheList) {
     RuleHostFor host(mirror.address());
     PluginWindow w;
     ASSERT_TRUE(w.open());
-    const Text dates[] = {"[2010-07-01]", "[2010-06-30]", "[2010-06-21]", "[2010-07-02]",
-                          "[2010-05-28]", "[2010-06-11]", "[2010-07-05]"};
     ASSERT_TRUE(t::WaitUntil([&] {
-        for (int i = 0; i < kSourceSlots; ++i) {
-            if (t::Caption(kDatedBoxes[i]) != LaidOut(kDatedBoxes[i]) + dates[i]) return false;
+        for (const auto& d : kDated) {
+            if (t::Caption(d.box) != LaidOut(d.box) + d.date) return false;
         }
         return t::Caption(选择框_ChinaList规则) == "ChinaList-Lazy[2010-07-07]";
     }, 20000)) << t::Caption(选择框_傲游论坛规则) << " " << t::Caption(选择框_ChinaList规则);
 
-    Globals& g = G();
-    for (int i = 0; i < kSourceSlots; ++i) EXPECT_EQ(g.UpdateDates[size_t(i)].Get(), dates[i]) << i;
-    EXPECT_EQ(g.UpdateInfos[0].Get(), "本帖的附件为傲游3广告过滤规则，\r\n每周更新一次。下载后由工具自动导入。");
-    EXPECT_EQ(g.UpdateInfos[1].Get(), "过滤卡饭论坛规则的广告与弹窗，\n每周更新。\"订阅即可用\"");
-    EXPECT_EQ(g.UpdateInfos[2].Get(), "过滤小说网站的广告与弹窗，\n每周更新。\"订阅即可用\"");
-    const Text list = g.ChinaListText.Get();
+    for (const auto& d : kDated) EXPECT_EQ(UpdateDate(d.source).Get(), d.date) << d.box;
+    EXPECT_EQ(UpdateInfo(RuleSource::Maxthon).Get(), "本帖的附件为傲游3广告过滤规则，\r\n每周更新一次。下载后由工具自动导入。");
+    EXPECT_EQ(UpdateInfo(RuleSource::Kafan).Get(), "过滤卡饭论坛规则的广告与弹窗，\n每周更新。\"订阅即可用\"");
+    EXPECT_EQ(UpdateInfo(RuleSource::Novel).Get(), "过滤小说网站的广告与弹窗，\n每周更新。\"订阅即可用\"");
+    const Text list = ChinaListText().Get();
     EXPECT_TRUE(StartsWith(list, "[Adblock Plus 1.1]\n")) << list.substr(0, 40);
     EXPECT_TRUE(Contains(list, "本列表合并了")) << "decoded to GBK";
 
     // One request per probe, each for its own page.
     EXPECT_FALSE(mirror.RequestFor("GET /viewthread.php?tid=273069 ").empty());
     EXPECT_FALSE(mirror.RequestFor("GET /svn/trunk/adblock-lazy.txt ").empty());
-    for (int i = 1; i < kSourceSlots; ++i) {
-        EXPECT_FALSE(mirror.RequestFor(std::string("/filerule/rule_item/?rule_guid=") + kKingsoftRuleIds[i]).empty()) << i;
+    for (const RuleSourceRow& row : kRuleSources) {
+        if (!row.kingsoftRuleId) continue;
+        EXPECT_FALSE(mirror.RequestFor(std::string("/filerule/rule_item/?rule_guid=") + row.kingsoftRuleId).empty())
+            << row.name;
     }
     EXPECT_EQ(mirror.Requests().size(), 8u);
 }
@@ -165,16 +174,15 @@ TEST_F(ProbeRun, WithNoServerTheCaptionsStayAndEveryNoteFails) {
     PluginWindow w;
     ASSERT_TRUE(w.open());
     ASSERT_TRUE(t::WaitUntil([] { return t::Caption(选择框_ChinaList规则) == "ChinaList-Lazy[]"; }, 20000));
-    Globals& g = G();
     ASSERT_TRUE(t::WaitUntil([&] {
-        for (const SharedText& info : g.UpdateInfos) {
-            if (info.Get() != kUpdateInfoFailed) return false;
+        for (const auto& d : kDated) {
+            if (UpdateInfo(d.source).Get() != kUpdateInfoFailed) return false;
         }
         return true;
     }, 20000));
-    for (ControlId id : kDatedBoxes) EXPECT_EQ(t::Caption(id), LaidOut(id)) << id;
-    for (const SharedText& d : g.UpdateDates) EXPECT_EQ(d.Get(), "");
-    EXPECT_EQ(g.ChinaListText.Get(), "");
+    for (const auto& d : kDated) EXPECT_EQ(t::Caption(d.box), LaidOut(d.box)) << d.box;
+    for (const auto& d : kDated) EXPECT_EQ(UpdateDate(d.source).Get(), "") << d.box;
+    EXPECT_EQ(ChinaListText().Get(), "");
 }
 
 TEST_F(ProbeRun, AProbeWaitingForItsPageEndsWithTheWindow) {

@@ -17,7 +17,7 @@
 #include "rules/engine/redundant_rules.h"
 #include "rules/sources/chinalist_convert.h"
 #include "rules/sources/fetch_rules_task.h"
-#include "web/decode.h"
+#include "common/encoding.h"
 
 namespace {
 

@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "archive/rar_runner.h"
-#include "common/globals.h"
 #include "common/stop.h"
 #include "hostile_archives.h"
 #include "plugin/tools_startup.h"
@@ -47,9 +46,8 @@ protected:
     void MakeRoot(const char* pattern) {
         std::string p = pattern;
         root = mkdtemp(p.data());
-        CreateGlobals();
-        G().TempDir = ProgramPath(root) + "\\";
-        G().Rar = RarRunnerState();
+        SetTempDir(ProgramPath(root) + "\\");
+        RarRunner() = RarRunnerState();
         archive = ProgramPath(root / "SiteList.rar");
         WriteBytes(root / "SiteList.rar", "Rar!\x1A\x07");
         destination = ProgramPath(root / "out");
@@ -84,8 +82,8 @@ TEST_F(RarRunnerTest, CommandLineOfTheMaxthonCall) {
     const std::vector<std::string> expected = {"x", "-y", (root / "SiteList.rar").string(), (root / "out").string(),
                                                "-pmq3196"};
     EXPECT_EQ(Args(), expected);
-    EXPECT_FALSE(G().Rar.RarBusy);
-    EXPECT_EQ(G().Rar.RarPipeRead, nullptr);
+    EXPECT_FALSE(RarRunner().RarBusy);
+    EXPECT_EQ(RarRunner().RarPipeRead, nullptr);
 }
 
 TEST_F(RarRunnerTest, ArgumentText) {
@@ -96,7 +94,7 @@ TEST_F(RarRunnerTest, ArgumentText) {
     EXPECT_EQ(ShortPath(destination + "\\missing"), Text(260, ' '));
     EXPECT_EQ(RarArguments(archive, destination, false, false, "mq3196"), " x -y " + a + " " + d + " -p\"mq3196\"");
     EXPECT_EQ(RarArguments(archive, destination, true, true, " p w "),
-              " e -y " + a + " " + d + " @\"" + G().TempDir + "mylist.lst\" -p\" p w \"");
+              " e -y " + a + " " + d + " @\"" + TempDir() + "mylist.lst\" -p\" p w \"");
 }
 
 TEST_F(RarRunnerTest, ShellPrefixByFamily) {
@@ -164,16 +162,16 @@ TEST_F(RarRunnerTest, NotRunAndBusy) {
     Text missing = ProgramPath(root / "none.rar");
     EXPECT_EQ(RunRarTool(missing, destination), kRarNotRun);
     EXPECT_FALSE(fs::exists(root / "args.txt"));
-    G().Rar.RarBusy = true;
+    RarRunner().RarBusy = true;
     EXPECT_EQ(RunRarTool(archive, destination), kRarBusy);
     EXPECT_EQ(RunRarTool(missing, destination), kRarNotRun);  // the missing archive comes first
     EXPECT_EQ(PrepareRarPipe(), 0);
     EXPECT_FALSE(fs::exists(root / "args.txt"));
-    G().Rar.RarBusy = false;
+    RarRunner().RarBusy = false;
     // A tool that cannot be started.
     fs::remove(root / "myrar.exe");
     EXPECT_EQ(RunRarTool(archive, destination), kRarNotRun);
-    EXPECT_FALSE(G().Rar.RarBusy);
+    EXPECT_FALSE(RarRunner().RarBusy);
 }
 
 TEST_F(RarRunnerTest, ProgressFromThePercentSign) {
@@ -229,7 +227,7 @@ TEST_F(RarRunnerTest, StopEndsTheTool) {
     });
     EXPECT_EQ(RunRarTool(archive, destination), kRarFailed);
     stopper.join();
-    EXPECT_FALSE(G().Rar.RarBusy);
+    EXPECT_FALSE(RarRunner().RarBusy);
 }
 
 TEST_F(RarRunnerTest, MakeDirectoryPath) {
@@ -247,7 +245,7 @@ TEST_F(RarRunnerTest, NativeExtractorEndToEnd) {
     setenv("TMPDIR", root.c_str(), 1);
     InstallRarTool();
     unsetenv("TMPDIR");
-    ASSERT_EQ(G().TempDir, ProgramPath(root) + "\\");
+    ASSERT_EQ(TempDir(), ProgramPath(root) + "\\");
     ASSERT_TRUE(fs::exists(root / "myrar.exe"));
 
     WriteBytes(root / "SiteList.rar", rartest::StoredRar4({{"sub", "", true},

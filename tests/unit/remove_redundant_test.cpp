@@ -2,10 +2,8 @@
 // the status texts, the busy lock, an edit made while the task runs, and closing meanwhile.
 #include <gtest/gtest.h>
 
-#include "common/controls.h"
-#include "common/globals.h"
 #include "common/worker_threads.h"
-#include "rules/sources/remove_redundant_task.h"
+#include "ui/controls.h"
 #include "ui/remove_redundant.h"
 #include "window_harness.h"
 

@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "common/controls.h"
-#include "common/globals.h"
+#include "common/encoding.h"
 #include "mirror_process.h"
 #include "rules/sources/chinalist_convert.h"
 #include "rules/sources/kingsoft_convert.h"
-#include "web/decode.h"
+#include "rules/sources/source_steps.h"
+#include "ui/controls.h"
+#include "web/probes.h"
 #include "window_harness.h"
 
 #include <fstream>
@@ -30,14 +31,14 @@ protected:
     void SetUp() override {
         PluginStartup();
         refused_.reset(new RuleHostFor("127.0.0.1:1"));  // nothing listens there: fetches fail at once
-        for (Text* bucket : {&G().ChinaListBlockRules, &G().ChinaListWhiteRules, &G().ChinaListHideRules,
-                             &G().KingsoftRules})
+        for (Text* bucket : {&Buckets().ChinaListBlockRules, &Buckets().ChinaListWhiteRules, &Buckets().ChinaListHideRules,
+                             &Buckets().KingsoftRules})
             bucket->clear();
     }
     void TearDown() override {
         t::AnswerMessageBoxesAtOnce(false);
         t::TakeMessageBoxes();
-        G().ChinaListText.Set(Text());
+        ChinaListText().Set(Text());
         refused_.reset();
     }
     std::unique_ptr<RuleHostFor> refused_;
@@ -57,7 +58,7 @@ TEST_F(SourceSteps, ChinaListUsesTheKeptTextAndShowsHidingRulesWithoutADomain) {
     ASSERT_TRUE(w.open());
     TickOnly({选择框_ChinaList规则});
     WaitForTheChinaListProbe();
-    G().ChinaListText.Set(kChinaList);
+    ChinaListText().Set(kChinaList);
     t::AnswerMessageBoxesAtOnce(true);
     t::TakeLog();
     ASSERT_TRUE(FetchAndWait(10000));
@@ -69,22 +70,22 @@ TEST_F(SourceSteps, ChinaListUsesTheKeptTextAndShowsHidingRulesWithoutADomain) {
     EXPECT_EQ(Find(black, "generic"), 0u) << black;
     EXPECT_NE(Find(black, "example.org^*##.banner"), 0u) << black;
     EXPECT_NE(Find(white, "ok.example.com"), 0u) << white;
-    EXPECT_EQ(G().ChinaListText.Get(), kChinaList);  // kept for the next run
+    EXPECT_EQ(ChinaListText().Get(), kChinaList);  // kept for the next run
 }
 
 TEST_F(SourceSteps, ChinaListWithoutAListFailsAndKeepsItsBuckets) {
     PluginWindow w;
     ASSERT_TRUE(w.open());
     TickOnly({选择框_ChinaList规则});
-    G().ChinaListHideRules = "**://kept.example^*##.x";
+    Buckets().ChinaListHideRules = "**://kept.example^*##.x";
     t::TakeLog();
     ASSERT_TRUE(FetchAndWait(10000));
     const std::vector<std::string> texts = StatusTexts();
     EXPECT_NE(std::find(texts.begin(), texts.end(), "正在获取ChinaList_Lazy规则..."), texts.end());
     EXPECT_NE(std::find(texts.begin(), texts.end(), "ChinaList_Lazy规则获取失败！"), texts.end());
-    EXPECT_EQ(G().ChinaListText.Get(), "");
+    EXPECT_EQ(ChinaListText().Get(), "");
     EXPECT_EQ(t::Caption(编辑框_黑名单), "**://kept.example^*##.x\r\n");
-    G().ChinaListHideRules.clear();
+    Buckets().ChinaListHideRules.clear();
 }
 
 TEST_F(SourceSteps, ClosingTheWindowDismissesTheMessageBoxSoTheTaskEnds) {
@@ -92,7 +93,7 @@ TEST_F(SourceSteps, ClosingTheWindowDismissesTheMessageBoxSoTheTaskEnds) {
     ASSERT_TRUE(w.open());
     TickOnly({选择框_ChinaList规则});
     WaitForTheChinaListProbe();
-    G().ChinaListText.Set(kChinaList);
+    ChinaListText().Set(kChinaList);
     t::Click(按钮_获取规则);
     ASSERT_TRUE(t::WaitUntil([] { return t::OpenMessageBoxes() == 1; }, 5000));
     EXPECT_TRUE(w.CloseAndWait(2000));
@@ -104,7 +105,7 @@ TEST_F(SourceSteps, EachTickedKingsoftListThatFailsShowsItsOwnMessage) {
     PluginWindow w;
     ASSERT_TRUE(w.open());
     TickOnly({选择框_卡饭论坛规则, 选择框_不良网站恶意元素过滤});
-    G().KingsoftRules = "left from before";
+    Buckets().KingsoftRules = "left from before";
     t::TakeLog();
     ASSERT_TRUE(FetchAndWait(10000));
     const std::vector<std::string> texts = StatusTexts();
@@ -114,7 +115,7 @@ TEST_F(SourceSteps, EachTickedKingsoftListThatFailsShowsItsOwnMessage) {
     const std::vector<std::string> kingsoft(start, start + 3);
     EXPECT_EQ(kingsoft, std::vector<std::string>({"正在获取金山规则...", "卡饭论坛规则获取失败！",
                                                   "不良网站恶意元素过滤规则获取失败！"}));
-    EXPECT_EQ(G().KingsoftRules, "");  // emptied at the start of every run
+    EXPECT_EQ(Buckets().KingsoftRules, "");  // emptied at the start of every run
 }
 
 std::string Fixture(const std::string& path) {
@@ -136,11 +137,11 @@ TEST_F(SourceSteps, AgainstTheMirrorTheListsArriveConverted) {
     const Text kafan = TrimRuleText(ConvertKingsoftList(TextUpTo0(StripUtf8Bom(
         Fixture("kingsoft/list_761e39dc276111df8e7700215a45ab18.txt")))));
     ASSERT_GE(kafan.size(), kMinKingsoftListBytes);
-    EXPECT_EQ(TrimRuleText(G().KingsoftRules), kafan);
+    EXPECT_EQ(TrimRuleText(Buckets().KingsoftRules), kafan);
     const ChinaListBuckets lazy = ConvertChinaList(Utf8ToGbk(Fixture("chinalist/adblock-lazy.txt")), nullptr);
-    EXPECT_EQ(G().ChinaListBlockRules, lazy.block);
-    EXPECT_EQ(G().ChinaListWhiteRules, lazy.white);
-    EXPECT_EQ(G().ChinaListHideRules, lazy.hide);
+    EXPECT_EQ(Buckets().ChinaListBlockRules, lazy.block);
+    EXPECT_EQ(Buckets().ChinaListWhiteRules, lazy.white);
+    EXPECT_EQ(Buckets().ChinaListHideRules, lazy.hide);
     EXPECT_NE(Find(t::Caption(编辑框_黑名单), kafan), 0u);
     EXPECT_FALSE(mirror.RequestFor("/filerule/download/blackurl_rule/761e39dc276111df8e7700215a45ab18/").empty());
 }
@@ -157,23 +158,23 @@ TEST_F(SourceSteps, AcrossTwoRunsBucketsAreFilledEmptiedOrKept) {
         TickOnly({选择框_卡饭论坛规则, 选择框_ChinaList规则});
         ASSERT_TRUE(FetchAndWait(20000));
     }
-    ASSERT_FALSE(G().KingsoftRules.empty());
-    ASSERT_FALSE(G().ChinaListBlockRules.empty());
-    const Text lazyBlock = G().ChinaListBlockRules;
+    ASSERT_FALSE(Buckets().KingsoftRules.empty());
+    ASSERT_FALSE(Buckets().ChinaListBlockRules.empty());
+    const Text lazyBlock = Buckets().ChinaListBlockRules;
 
     // Second run, nothing answers: the Kingsoft bucket starts empty again and stays so; the
     // ChinaList step reuses the list it kept, so its buckets come out the same.
     RuleHostFor refused("127.0.0.1:1");
     ASSERT_TRUE(FetchAndWait(20000));
-    EXPECT_EQ(G().KingsoftRules, "");
-    EXPECT_EQ(G().ChinaListBlockRules, lazyBlock);
+    EXPECT_EQ(Buckets().KingsoftRules, "");
+    EXPECT_EQ(Buckets().ChinaListBlockRules, lazyBlock);
 
     // Third run with ChinaList unticked: its three buckets are emptied.
     t::Click(选择框_ChinaList规则);
     ASSERT_TRUE(FetchAndWait(20000));
-    EXPECT_EQ(G().ChinaListBlockRules, "");
-    EXPECT_EQ(G().ChinaListWhiteRules, "");
-    EXPECT_EQ(G().ChinaListHideRules, "");
+    EXPECT_EQ(Buckets().ChinaListBlockRules, "");
+    EXPECT_EQ(Buckets().ChinaListWhiteRules, "");
+    EXPECT_EQ(Buckets().ChinaListHideRules, "");
 }
 
 }  // namespace

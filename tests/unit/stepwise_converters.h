@@ -2,7 +2,7 @@
 // byte, written with the text engine's operations one step at a time.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 #include "common/xml_reader.h"
 #include "rules/sources/chinalist_convert.h"
 #include "rules/sources/sitelist_convert.h"

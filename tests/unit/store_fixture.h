@@ -14,7 +14,7 @@
 #include <map>
 #include <string>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/native/files_test_hooks.h"
 #include "platform/native/registry_test_api.h"

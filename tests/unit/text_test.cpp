@@ -1,8 +1,8 @@
 // The text engine: 1-based byte positions, ASCII-only case folding and the double-byte rule.
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "common/rule_list.h"
-#include "common/text.h"
 
 namespace {
 

@@ -5,14 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include "common/controls.h"
-#include "common/globals.h"
 #include "common/worker_threads.h"
 #include "platform/native/files_test_hooks.h"
 #include "platform/window.h"
 #include "rules/sources/fetch_rules_task.h"
+#include "rules/sources/source_steps.h"
 #include "store/zip_archive.h"
 #include "store_fixture.h"
+#include "ui/controls.h"
 #include "window_harness.h"
 
 namespace {
@@ -146,18 +146,18 @@ TEST_F(UserRules, TheFetchFillsTheUserBucketsInBothModes) {
     ASSERT_TRUE(t::Checked(单选框_用户原有规则_自定义规则));
 
     Fetch();
-    EXPECT_EQ(G().UserBlockRules, "mine");
-    EXPECT_EQ(G().UserHideRules, "");
-    EXPECT_EQ(G().UserWhiteRules, "@@mine");
+    EXPECT_EQ(Buckets().UserBlockRules, "mine");
+    EXPECT_EQ(Buckets().UserHideRules, "");
+    EXPECT_EQ(Buckets().UserWhiteRules, "@@mine");
     EXPECT_EQ(t::Caption(编辑框_黑名单), "mine\r\n");
     EXPECT_EQ(t::Caption(编辑框_白名单), "\r\n@@mine");  // the merge puts a line end before the last bucket
 
     t::Click(单选框_用户原有规则_全部);
     t::RunOnWindowThread([] { platform::SetControlText(编辑框_黑名单, ""); platform::SetControlText(编辑框_白名单, ""); });
     Fetch();
-    EXPECT_EQ(G().UserBlockRules, "**://ads.example/*\r\nmine");
-    EXPECT_EQ(G().UserHideRules, "**://*##.banner");
-    EXPECT_EQ(G().UserWhiteRules, "**://ok.example/*\r\n@@mine");
+    EXPECT_EQ(Buckets().UserBlockRules, "**://ads.example/*\r\nmine");
+    EXPECT_EQ(Buckets().UserHideRules, "**://*##.banner");
+    EXPECT_EQ(Buckets().UserWhiteRules, "**://ok.example/*\r\n@@mine");
     EXPECT_EQ(t::Caption(编辑框_黑名单), "**://ads.example/*\r\nmine\r\n**://*##.banner");
     EXPECT_EQ(t::Caption(编辑框_白名单), "\r\n**://ok.example/*\r\n@@mine");
     EXPECT_EQ(install_.TmpEntries(), 0u);
@@ -166,11 +166,11 @@ TEST_F(UserRules, TheFetchFillsTheUserBucketsInBothModes) {
     t::Click(选择框_用户原有规则);
     fs::remove(package());
     WriteBytes(package(), "not an archive");  // reading it would report a failure
-    G().UserBlockRules = "stale";
+    Buckets().UserBlockRules = "stale";
     Fetch();
-    EXPECT_EQ(G().UserBlockRules, "");
-    EXPECT_EQ(G().UserHideRules, "");
-    EXPECT_EQ(G().UserWhiteRules, "");
+    EXPECT_EQ(Buckets().UserBlockRules, "");
+    EXPECT_EQ(Buckets().UserHideRules, "");
+    EXPECT_EQ(Buckets().UserWhiteRules, "");
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/native/window_test_api.h"
-#include "common/controls.h"
 #include "plugin/plugin.h"
+#include "ui/controls.h"
 
 class PluginWindow {
 public:

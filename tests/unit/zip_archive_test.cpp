@@ -610,14 +610,14 @@ TEST(ZipInMemory, ReadArchiveTellsCompleteFromDamagedAndKeepsTheIntactEntries) {
     const struct {
         const char* what;
         std::string archive;
-        int result;
+        ArchiveRead result;
         std::vector<std::string> kept;
     } rows[] = {
-        {"complete", good, kExtractDone, {"a", "dir/", "dir/b"}},
-        {"an entry's data damaged", spoiled, kExtractEntryFailed, {"a", "dir/"}},
-        {"a name that climbs out", testzip::StoredZip({{"a", "alpha"}, {"../x", "x"}}), kExtractRefused, {"a"}},
-        {"truncated", good.substr(0, good.size() - 10), kExtractRefused, {}},
-        {"no archive", "not a zip", kExtractRefused, {}},
+        {"complete", good, ArchiveRead::Complete, {"a", "dir/", "dir/b"}},
+        {"an entry's data damaged", spoiled, ArchiveRead::EntryDamaged, {"a", "dir/"}},
+        {"a name that climbs out", testzip::StoredZip({{"a", "alpha"}, {"../x", "x"}}), ArchiveRead::Refused, {"a"}},
+        {"truncated", good.substr(0, good.size() - 10), ArchiveRead::Refused, {}},
+        {"no archive", "not a zip", ArchiveRead::Refused, {}},
     };
     for (const auto& row : rows) {
         std::vector<ArchiveEntry> entries = {ArchiveEntry()};  // emptied first
@@ -634,7 +634,7 @@ TEST(ZipInMemory, CopiedEntriesKeepTheirNameBytes) {
     const std::string gbk = "说明.gz";  // GBK at run time, stored without the UTF-8 flag
     std::vector<ArchiveEntry> entries;
     ASSERT_EQ(ReadArchive(testzip::StoredZip({{gbk, "g"}, {u8"目录/", "", true}, {"x.txt", "text"}}), entries),
-              kExtractDone);
+              ArchiveRead::Complete);
     ZipWriter zip;
     for (const ArchiveEntry& e : entries) ASSERT_TRUE(CopyArchiveEntry(zip, e));
     std::vector<ZipEntry> copied;

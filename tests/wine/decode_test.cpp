@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "web/decode.h"
+#include "common/encoding.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "common/controls.h"
+#include "ui/controls.h"
 #include "ui/layout.h"
 
 typedef int32_t(WINAPI* NpInitialize)(void*);

@@ -5,13 +5,13 @@
 #include <fstream>
 
 #include "browser_profile.h"
+#include "common/encoding.h"
 #include "disk_watch.h"
 #include "mirror.h"
 #include "rules/sources/chinalist_convert.h"
 #include "rules/sources/fetch_rules_task.h"
 #include "rules/sources/kingsoft_convert.h"
 #include "rules/sources/sitelist_convert.h"
-#include "web/decode.h"
 
 namespace {
 

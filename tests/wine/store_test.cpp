@@ -154,7 +154,7 @@ TEST(Store, ReadOnlyPackageBackupAndLeftoversDoNotStopWrites) {
             EXPECT_FALSE(Exists(leftover));
             previous = ReadFileBytes(package);
             std::vector<ArchiveEntry> entries;
-            ASSERT_EQ(ReadArchive(previous, entries), kExtractDone);
+            ASSERT_EQ(ReadArchive(previous, entries), ArchiveRead::Complete);
             ASSERT_EQ(entries.size(), 1u);
             EXPECT_EQ(entries[0].data, "[count=1]\n" + std::string(rules, rules + wcslen(rules)) + "\n" + '\0');
         }

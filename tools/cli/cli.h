@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 
 using Args = std::vector<Text>;  // GBK, as the program's texts
 

@@ -10,7 +10,7 @@
 #include "rules/sources/fetch_rules_task.h"
 #include "rules/sources/kingsoft_convert.h"
 #include "rules/sources/sitelist_convert.h"
-#include "web/decode.h"
+#include "common/encoding.h"
 
 namespace {
 

@@ -1,30 +1,10 @@
 // quorlex fetch [SOURCES...]: the fetch button without the window.
 #include "cli.h"
-#include "common/globals.h"
-#include "common/window_link.h"
+#include "common/rule_sources.h"
 #include "rules/sources/fetch_rules_task.h"
-#include "ui/layout.h"
+#include "rules/sources/source_steps.h"
 
 namespace {
-
-struct Source {
-    const char* name;
-    ControlId box;
-    bool kingsoftList;  // one of the six that "kingsoft" names
-    const char* what;
-};
-
-const Source kSources[] = {
-    {"maxthon", 选择框_傲游论坛规则, false, "the Maxthon forum's SiteList archive"},
-    {"kafan", 选择框_卡饭论坛规则, true, "Kingsoft list: Kafan forum rules"},
-    {"chinalist", 选择框_ChinaList规则, false, "the ChinaList Lazy Adblock Plus list"},
-    {"novel", 选择框_小说网站广告过滤, true, "Kingsoft list: novel sites"},
-    {"movie", 选择框_电影网站广告过滤, true, "Kingsoft list: film sites"},
-    {"anime", 选择框_动漫网站广告过滤, true, "Kingsoft list: anime sites"},
-    {"malicious", 选择框_不良网站恶意元素过滤, true, "Kingsoft list: malicious elements"},
-    {"hot-novel", 选择框_热门小说网站广告过滤, true, "Kingsoft list: popular novel sites"},
-    {"user", 选择框_用户原有规则, false, "the rules in the running browser's rule package"},
-};
 
 int Usage() {
     Text help =
@@ -33,17 +13,17 @@ int Usage() {
         "with) and prints the merged lists: the blacklist rules, a line \"[white]\", the whitelist\n"
         "rules. Progress goes to standard error. \"kingsoft\" names all six Kingsoft lists; with\n"
         "--all-user the user source keeps every rule of the package, not only the user's own.\n";
-    for (const Source& s : kSources) help += HelpLine(s.name, s.what, 11);
+    for (const RuleSourceRow& s : kRuleSources) help += HelpLine(s.name, s.description, 11);
     Print(stderr, help, true);
     return 2;
 }
 
-// Ticks the source named `name`; false for an unknown name.
-bool Tick(const Text& name) {
+// Ticks the source named `name` ("kingsoft": every Kingsoft list); false for an unknown name.
+bool Tick(const Text& name, SourceSelection& selection) {
     bool found = false;
-    for (const Source& s : kSources) {
-        if (name == s.name || (name == "kingsoft" && s.kingsoftList)) {
-            SetTickedState(s.box, true);
+    for (const RuleSourceRow& s : kRuleSources) {
+        if (name == s.name || (name == "kingsoft" && s.kingsoftRuleId)) {
+            selection.Tick(s.source, true);
             found = true;
         }
     }
@@ -65,23 +45,17 @@ int RunFetch(const Args& args) {
     }
     if (output.blackOnly && output.whiteOnly) return Usage();
 
-    // The window's starting states, then the chosen sources instead of its check boxes.
-    for (int i = 0; i < kMainWindowControlCount; ++i) {
-        const platform::ControlSpec& c = kMainWindowControls[i];
-        SetTickedState(ControlId(c.id), c.initiallyOn);
-    }
+    // The window's starting states, or the chosen sources instead of its check boxes.
+    SourceSelection selection = StartingSelection();
     if (!sources.empty()) {
-        for (const Source& s : kSources) SetTickedState(s.box, false);
+        selection.ticked.fill(false);
         for (const Text& name : sources) {
-            if (!Tick(name)) return Say("quorlex fetch: unknown source " + name), Usage();
+            if (!Tick(name, selection)) return Say("quorlex fetch: unknown source " + name), Usage();
         }
     }
-    if (allUser) {
-        SetTickedState(单选框_用户原有规则_全部, true);
-        SetTickedState(单选框_用户原有规则_自定义规则, false);
-    }
+    if (allUser) selection.userRulesCustomOnly = false;
     ReportProgressOnStderr();
-    FetchRulesTask();
-    PrintLists(G().BlacklistText, G().WhitelistText, output);
+    FetchRulesTask(selection);
+    PrintLists(Buckets().BlacklistText, Buckets().WhitelistText, output);
     return 0;
 }

@@ -6,8 +6,8 @@
 #include <exception>
 
 #include "cli.h"
-#include "plugin/plugin.h"
-#include "web/decode.h"
+#include "plugin/startup.h"
+#include "common/encoding.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -3,9 +3,9 @@
 
 #include "cli.h"
 #include "common/rule_list.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "rules/sources/convert_text.h"
-#include "web/decode.h"
+#include "common/encoding.h"
 
 void Print(FILE* stream, const Text& text, bool utf8) {
     if (!utf8) {
@@ -101,7 +101,18 @@ void PrintLists(Text black, Text white, const ListOutput& out) {
     Print(stdout, text, out.utf8);
 }
 
-void ReportProgressOnStderr() {
-    RunHeadless({[](const Text& status) { Say(status); },
-                 [](const Text& text, const Text& caption) { Say(caption + text); }});
-}
+namespace {
+
+// Status texts and task messages as lines on stderr; the rest of what the window would show is
+// not wanted here.
+class StderrReport : public TaskReport {
+public:
+    void Status(const Text& text) override { Say(text); }
+    void Message(const Text& text, const Text& caption) override { Say(caption + text); }
+};
+
+StderrReport stderrReport;
+
+}  // namespace
+
+void ReportProgressOnStderr() { InstallTaskReport(&stderrReport); }

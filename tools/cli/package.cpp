@@ -1,10 +1,11 @@
 // quorlex package read PROFILE_DIR | package write PROFILE_DIR --black FILE | --white FILE
+#include <optional>
+
 #include "cli.h"
 #include "platform/files.h"
 #include "rules/sources/fetch_rules_task.h"
 #include "rules/sources/user_rules.h"
 #include "store/package_writer.h"
-#include "web/decode.h"
 
 namespace {
 
@@ -62,15 +63,15 @@ int Read(const Args& args) {
 
 int Write(const Args& args) {
     Text dir, file;
-    int mode = 0;
+    std::optional<WriteMode> mode;
     bool utf8 = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const Text& a = args[i];
         if (a == "--utf8") {
             utf8 = true;
         } else if (a == "--black" || a == "--white") {
-            if (mode != 0 || i + 1 == args.size()) return Usage();
-            mode = a == "--black" ? kWriteModeBlacklist : kWriteModeWhitelist;
+            if (mode || i + 1 == args.size()) return Usage();
+            mode = a == "--black" ? WriteMode::Blacklist : WriteMode::Whitelist;
             file = args[++i];
         } else if (dir.empty() && a.rfind("--", 0) != 0) {
             dir = a;
@@ -78,7 +79,7 @@ int Write(const Args& args) {
             return Usage();
         }
     }
-    if (dir.empty() || mode == 0) return Usage();
+    if (dir.empty() || !mode) return Usage();
     const Text profile = ProfileDir(dir);
     if (profile.empty()) return 1;
     ByteBuffer bytes;
@@ -87,7 +88,7 @@ int Write(const Args& args) {
         return 1;
     }
     const Text rules = RuleFileText(bytes, utf8);
-    const PackageWriteResult result = WriteRulesToProfile(profile, rules, mode);
+    const PackageWriteResult result = WriteRulesToProfile(profile, rules, *mode);
     Say(result.status);
     return result.written ? 0 : 1;
 }

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace platform::http {
 

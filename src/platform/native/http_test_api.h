@@ -1,7 +1,7 @@
 // Test access to the native HTTP layer's process-wide cookie store.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace platform::http::test {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/native/memory_test_api.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // subkeys enumerate sorted that way, as on Windows. Thread-safe.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/registry.h"
 
 namespace platform::regtest {

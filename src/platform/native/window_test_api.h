@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/window.h"
 
 namespace platform::test {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace platform::win32 {
 

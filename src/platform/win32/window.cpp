@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "common/controls.h"
 #include "platform/win32/activation_context.h"
 #include "platform/win32/main_window_handle.h"
 #include "platform/win32/wide.h"
@@ -156,7 +155,7 @@ void CreateControls(const WindowSpec& spec, HINSTANCE instance) {
         HWND parent = s.parentId < 0 ? mainWindow.load() : controls[s.parentId].hwnd;
         HWND hwnd = CreateWindowExW(0, ClassOf(s.kind), win32::ToWide(s.caption ? s.caption : "").c_str(),
                                     StyleOf(s), s.x, s.y, s.width, s.height, parent,
-                                    reinterpret_cast<HMENU>(INT_PTR(kControlIdBase + s.id)), instance, nullptr);
+                                    reinterpret_cast<HMENU>(INT_PTR(spec.controlIdBase + s.id)), instance, nullptr);
         if (!hwnd) continue;
         SendMessageW(hwnd, WM_SETFONT, WPARAM(font), FALSE);
         if (s.kind == ControlKind::EditBox) SendMessageW(hwnd, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);

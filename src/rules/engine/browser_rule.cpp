@@ -1,6 +1,6 @@
 #include "rules/engine/browser_rule.h"
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace {
 

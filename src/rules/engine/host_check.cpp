@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <iterator>
 
-#include "common/swar.h"
+#include "base/swar.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // text shorter than an entry never matches it.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 // 1 when `text` ends in one of the known top-level suffixes (".com", ".cn", ".info", ...),
 // 0 when it does not but looks like a dotted numeric address, -1 otherwise. Callers treat

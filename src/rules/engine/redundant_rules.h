@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 
 struct RedundantRules {
     // By line: -1 when the line stays, otherwise the index of a line that stays and covers it.

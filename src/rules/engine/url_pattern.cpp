@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "common/swar.h"
+#include "base/swar.h"
 #include "rules/engine/host_check.h"
 
 int ClassifyUrlPattern(TextView text) {

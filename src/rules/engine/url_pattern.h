@@ -1,7 +1,7 @@
 // URL pattern classification and the subdomain test shared by the rule converters.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 // Values of ClassifyUrlPattern.
 constexpr int kPatternHostWithPath = 2;   // a host followed by a path

@@ -13,7 +13,7 @@
 
 #include <functional>
 
-#include "common/text.h"
+#include "base/text.h"
 
 // The three bucket texts of one list. As raw lines (SortChinaListLines) each line is CR LF plus
 // one ABP line; as rules (ConvertChinaList) the rules are separated by CR LF, trimmed at both ends.

@@ -3,13 +3,12 @@
 #include <exception>
 #include <memory>
 
-#include "common/controls.h"
-#include "common/globals.h"
+#include "common/encoding.h"
 #include "common/stop.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "rules/sources/chinalist_convert.h"
 #include "rules/sources/source_steps.h"
-#include "web/decode.h"
+#include "web/probes.h"
 #include "web/rule_sites.h"
 #include "web/web_fetch.h"
 
@@ -25,37 +24,37 @@ void ShowHidingRule(const Text& rule) {
 }
 
 void ClearChinaListBuckets() {
-    Globals& g = G();
-    Text().swap(g.ChinaListBlockRules);
-    Text().swap(g.ChinaListWhiteRules);
-    Text().swap(g.ChinaListHideRules);
+    RuleBuckets& b = Buckets();
+    Text().swap(b.ChinaListBlockRules);
+    Text().swap(b.ChinaListWhiteRules);
+    Text().swap(b.ChinaListHideRules);
 }
 
 void FetchAndConvert() {
-    Globals& g = G();
+    RuleBuckets& b = Buckets();
     // Shared, not copied: the update probe may replace it meanwhile, and this one stays valid.
-    std::shared_ptr<const Text> list = g.ChinaListText.Share();
+    std::shared_ptr<const Text> list = ChinaListText().Share();
     if (!list || list->empty()) {
         SetStatusText("正在获取ChinaList_Lazy规则...");
         list = std::make_shared<const Text>(Utf8ToGbk(WebFetch(RuleSiteUrl(kChinaListHost, kChinaListPath))));
         if (list->size() < kMinChinaListBytes) {
-            g.ChinaListText.Set(Text());
+            ChinaListText().Set(Text());
             SetStatusText(kFetchFailed);
             return;  // the buckets keep what they held
         }
-        g.ChinaListText.Set(list);
+        ChinaListText().Set(list);
     }
     SetStatusText("正在处理ChinaList_Lazy规则...");
     ChinaListBuckets buckets = ConvertChinaList(*list, ShowHidingRule);
-    g.ChinaListBlockRules = std::move(buckets.block);
-    g.ChinaListWhiteRules = std::move(buckets.white);
-    g.ChinaListHideRules = std::move(buckets.hide);
+    b.ChinaListBlockRules = std::move(buckets.block);
+    b.ChinaListWhiteRules = std::move(buckets.white);
+    b.ChinaListHideRules = std::move(buckets.hide);
 }
 
 }  // namespace
 
-void FetchChinaListRules() {
-    if (!IsControlTicked(选择框_ChinaList规则)) return ClearChinaListBuckets();
+void FetchChinaListRules(const SourceSelection& selection) {
+    if (!selection.Has(RuleSource::ChinaList)) return ClearChinaListBuckets();
     // Running out of memory (a long list in the browser's crowded 32-bit address space) is this
     // step's failure: it contributes no rules, and the fetch goes on with the next source.
     try {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "common/swar.h"
-#include "common/text.h"
+#include "base/text.h"
+#include "base/swar.h"
 
 // StartsWith for a single character that has no letter case: a comparison of one byte.
 inline bool BeginsWith(TextView text, char c) { return !text.empty() && text[0] == c; }

@@ -2,18 +2,29 @@
 
 #include <exception>
 
-#include "common/controls.h"
-#include "common/globals.h"
 #include "common/rule_list.h"
 #include "common/stop.h"
-#include "common/window_link.h"
-#include "common/worker_threads.h"
+#include "common/task_report.h"
 #include "rules/sources/source_steps.h"
 
-void OnFetchRulesClicked() {
-    // Two fetch tasks would fill the same rule buckets from two threads.
-    if (LongCommandRunning()) return;
-    StartTask(kFetchTaskSlot, FetchRulesTask);
+namespace {
+RuleBuckets buckets;
+}  // namespace
+
+RuleBuckets& Buckets() { return buckets; }
+
+SourceSelection StartingSelection() {
+    SourceSelection selection;
+    for (const RuleSourceRow& row : kRuleSources) selection.Tick(row.source, row.tickedAtStart);
+    return selection;
+}
+
+void ReleaseRuleBuckets() {
+    RuleBuckets& b = buckets;
+    for (Text* t : {&b.BlacklistText, &b.WhitelistText, &b.MaxthonBlockRules, &b.KingsoftRules, &b.ChinaListBlockRules,
+                    &b.ChinaListHideRules, &b.UserBlockRules, &b.UserHideRules, &b.MaxthonWhiteRules,
+                    &b.ChinaListWhiteRules, &b.UserWhiteRules})
+        Text().swap(*t);
 }
 
 Text MergeRuleBuckets(std::initializer_list<const Text*> buckets) {
@@ -34,19 +45,19 @@ Text MergeRuleBuckets(std::initializer_list<const Text*> buckets) {
     return acc;
 }
 
-void FetchRulesTask() {
-    Globals& g = G();
+void FetchRulesTask(const SourceSelection& selection) {
+    RuleBuckets& b = buckets;
     SetCommandsEnabled(false);
-    SetControlHeightTo(编辑框_黑名单, kBlacklistTallHeight);
+    MakeBlacklistTall();
     SetStatusText("正在获取过滤规则...");
-    g.BlacklistText.clear();
-    g.WhitelistText.clear();
+    b.BlacklistText.clear();
+    b.WhitelistText.clear();
 
     // A closed window ends the task between steps; the buttons are gone with it.
-    static void (*const kSteps[])() = {FetchMaxthonRules, FetchKingsoftRules, FetchChinaListRules,
-                                       FetchUserRules};
+    static void (*const kSteps[])(const SourceSelection&) = {FetchMaxthonRules, FetchKingsoftRules,
+                                                             FetchChinaListRules, FetchUserRules};
     for (auto step : kSteps) {
-        step();
+        step(selection);
         if (StopRequested()) return;
     }
 
@@ -54,15 +65,15 @@ void FetchRulesTask() {
     // out of memory as well: then nothing is appended, the fetch says it failed, and the buttons
     // come back all the same.
     try {
-        g.BlacklistText = MergeRuleBuckets({&g.MaxthonBlockRules, &g.KingsoftRules, &g.ChinaListBlockRules,
-                                            &g.ChinaListHideRules, &g.UserBlockRules, &g.UserHideRules});
-        AppendToEditBox(编辑框_黑名单, g.BlacklistText);
-        g.WhitelistText = MergeRuleBuckets({&g.MaxthonWhiteRules, &g.ChinaListWhiteRules, &g.UserWhiteRules});
-        AppendToEditBox(编辑框_白名单, g.WhitelistText);
+        b.BlacklistText = MergeRuleBuckets({&b.MaxthonBlockRules, &b.KingsoftRules, &b.ChinaListBlockRules,
+                                            &b.ChinaListHideRules, &b.UserBlockRules, &b.UserHideRules});
+        AppendToRuleList(RuleListBox::Blacklist, b.BlacklistText);
+        b.WhitelistText = MergeRuleBuckets({&b.MaxthonWhiteRules, &b.ChinaListWhiteRules, &b.UserWhiteRules});
+        AppendToRuleList(RuleListBox::Whitelist, b.WhitelistText);
         SetStatusText("过滤规则获取完毕！");
     } catch (const std::exception&) {
-        Text().swap(g.BlacklistText);
-        Text().swap(g.WhitelistText);
+        Text().swap(b.BlacklistText);
+        Text().swap(b.WhitelistText);
         SetStatusText("过滤规则获取失败！");
     }
     SetCommandsEnabled(true);

@@ -4,16 +4,13 @@
 
 #include <initializer_list>
 
-#include "common/text.h"
+#include "base/text.h"
+#include "rules/sources/source_steps.h"
 
-// Worker slot of the fetch task.
-constexpr int kFetchTaskSlot = 9;
+void FetchRulesTask(const SourceSelection& selection);
 
-// Click handler of 按钮_获取规则: starts FetchRulesTask in its slot, unless a fetch, a write or
-// a removal of redundant rules is still running.
-void OnFetchRulesClicked();
-
-void FetchRulesTask();
+// Clean-up: the merged lists and the buckets emptied and their memory given back.
+void ReleaseRuleBuckets();
 
 // Merges buckets in order: the text built so far is trimmed before each next (trimmed) bucket is
 // added after a CR LF. Empty middle buckets leave no empty line; an empty last bucket leaves the

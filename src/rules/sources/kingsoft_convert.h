@@ -14,7 +14,7 @@
 
 #include <cstddef>
 
-#include "common/text.h"
+#include "base/text.h"
 
 // A converted list with fewer bytes of rules than this counts as a failed list.
 constexpr size_t kMinKingsoftListBytes = 100;

@@ -5,19 +5,17 @@
 
 #include <exception>
 
-#include "archive/memory_library.h"
 #include "archive/rar_runner.h"
-#include "common/controls.h"
-#include "common/globals.h"
+#include "archive/seven_zip.h"
+#include "common/encoding.h"
 #include "common/stop.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "platform/files.h"
 #include "platform/threads.h"
 #include "rules/sources/sitelist_convert.h"
 #include "rules/sources/source_steps.h"
 #include "store/work_dir.h"
 #include "store/zip_archive.h"
-#include "web/decode.h"
 #include "web/rule_sites.h"
 #include "web/web_fetch.h"
 
@@ -25,6 +23,9 @@ namespace {
 
 const char kAttachment[] = "attachment.php?aid=29080";
 const char kFetchFailed[] = "傲游规则文件获取失败！";
+
+// The one XML reader of the program: it reads SiteList.xml, and is left empty after each use.
+XmlReader siteListReader;
 
 struct Signature {
     MaxthonArchiveKind kind;
@@ -95,25 +96,25 @@ void RemoveLeftMaxthonWorkDirs() {
 namespace {
 
 void ClearMaxthonBuckets() {
-    Globals& g = G();
-    Text().swap(g.MaxthonBlockRules);
-    Text().swap(g.MaxthonWhiteRules);
+    RuleBuckets& b = Buckets();
+    Text().swap(b.MaxthonBlockRules);
+    Text().swap(b.MaxthonWhiteRules);
 }
 
 // The file read and converted, or false when it is no usable site list. A file longer than any
 // download may be is not one: an archive that unpacks into gigabytes is refused here.
 bool LoadAndConvert(const Text& workDir) {
-    Globals& g = G();
+    RuleBuckets& b = Buckets();
     ByteBuffer bytes;
     platform::ReadWholeFile(workDir + "\\SiteList.xml", bytes);
     if (bytes.size() > kMaxResponseBodyBytes) return false;
-    if (!LoadSiteList(Utf8ToGbk(StripUtf8Bom(bytes)), g.XmlParser)) return false;
+    if (!LoadSiteList(Utf8ToGbk(StripUtf8Bom(bytes)), siteListReader)) return false;
     ByteBuffer().swap(bytes);
     SetStatusText("开始处理傲游规则！");
     SiteListRules rules;
-    ConvertLoadedSiteList(g.XmlParser, rules);
-    g.MaxthonBlockRules = std::move(rules.blockRules);
-    g.MaxthonWhiteRules = std::move(rules.whiteRules);
+    ConvertLoadedSiteList(siteListReader, rules);
+    b.MaxthonBlockRules = std::move(rules.blockRules);
+    b.MaxthonWhiteRules = std::move(rules.whiteRules);
     return true;
 }
 
@@ -127,7 +128,7 @@ int ConvertSiteList(const Text& workDir) {
     try {
         converted = LoadAndConvert(workDir);
     } catch (const std::exception&) {  // out of memory: this file's failure
-        G().XmlParser.Clear();
+        siteListReader.Clear();
         ClearMaxthonBuckets();
     }
     if (!converted) {
@@ -140,8 +141,10 @@ int ConvertSiteList(const Text& workDir) {
     return 0;
 }
 
-void FetchMaxthonRules() {
-    if (!IsControlTicked(选择框_傲游论坛规则)) return ClearMaxthonBuckets();
+void ReleaseSiteListReader() { siteListReader.Clear(); }
+
+void FetchMaxthonRules(const SourceSelection& selection) {
+    if (!selection.Has(RuleSource::Maxthon)) return ClearMaxthonBuckets();
     // Running out of memory while downloading is this step's failure; the other sources go on.
     try {
         DownloadAndConvert();

@@ -3,7 +3,7 @@
 // conversion of the unpacked SiteList.xml.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 enum class MaxthonArchiveKind { None, SevenZip, Zip, Rar };
 
@@ -22,3 +22,6 @@ void RemoveLeftMaxthonWorkDirs();
 // Converts workDir + "\SiteList.xml" into MaxthonBlockRules and MaxthonWhiteRules and deletes
 // workDir; 0 on success, -1 when the file is not a usable site list.
 int ConvertSiteList(const Text& workDir);
+
+// Clean-up: the step's XML reader releases what it holds.
+void ReleaseSiteListReader();

@@ -10,7 +10,7 @@
 // This file holds the pure conversion, from the text of the file to the two rule texts. The
 // source step around it, ConvertSiteList(workDir) returning 0 or -1, does the rest and must,
 // in this order:
-//   1. Empty G().MaxthonBlockRules and G().MaxthonWhiteRules.
+//   1. Empty Buckets().MaxthonBlockRules and Buckets().MaxthonWhiteRules.
 //   2. Read workDir + "\SiteList.xml" whole (a missing or unreadable file gives no bytes) and
 //      decode it with Utf8ToGbk(StripUtf8Bom(bytes)). Dropping a byte-order mark first
 //      matters: Utf8ToGbk would turn it into a "?" before the first "<", and the reader
@@ -19,13 +19,13 @@
 //      "规则文件读取失败！", pause 500 ms while the thread's window messages keep being
 //      processed, delete workDir with everything in it, return -1 (both buckets stay empty).
 //   4. Status "开始处理傲游规则！", then ConvertLoadedSiteList(reader, rules) with a fresh
-//      SiteListRules, and move rules.blockRules into G().MaxthonBlockRules and
-//      rules.whiteRules into G().MaxthonWhiteRules.
+//      SiteListRules, and move rules.blockRules into Buckets().MaxthonBlockRules and
+//      rules.whiteRules into Buckets().MaxthonWhiteRules.
 //   5. Status "成功获取傲游规则！", delete workDir with everything in it, return 0.
 // Both functions leave the reader empty when they return.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 #include "common/xml_reader.h"
 
 // The two rule lists of one conversion: lines joined by CR LF, nothing before the first line

@@ -2,16 +2,14 @@
 
 #include <exception>
 
-#include "common/controls.h"
-#include "common/globals.h"
+#include "common/encoding.h"
 #include "common/rule_list.h"
-#include "common/window_link.h"
+#include "common/task_report.h"
 #include "platform/files.h"
 #include "rules/sources/source_steps.h"
 #include "store/profile_locator.h"
 #include "store/work_dir.h"
 #include "store/zip_archive.h"
-#include "web/decode.h"
 
 namespace {
 
@@ -100,31 +98,29 @@ Text ReadProfileRuleFile(const Text& profile, int kind, bool customOnly, bool& p
 namespace {
 
 void ClearUserBuckets() {
-    Globals& g = G();
-    Text().swap(g.UserBlockRules);
-    Text().swap(g.UserWhiteRules);
-    Text().swap(g.UserHideRules);
+    RuleBuckets& b = Buckets();
+    Text().swap(b.UserBlockRules);
+    Text().swap(b.UserWhiteRules);
+    Text().swap(b.UserHideRules);
 }
 
 }  // namespace
 
-void FetchUserRules() {
-    Globals& g = G();
+void FetchUserRules(const SourceSelection& selection) {
+    RuleBuckets& b = Buckets();
     SetStatusText("正在获取用户规则...");
     ClearUserBuckets();
     // Running out of memory on a large package is this step's failure.
     try {
-        if (IsControlTicked(选择框_用户原有规则)) {
+        if (selection.Has(RuleSource::User)) {
             const struct {
                 Text* bucket;
                 int kind;
-            } reads[] = {{&g.UserBlockRules, kRuleFileElement},
-                         {&g.UserHideRules, kRuleFileCss},
-                         {&g.UserWhiteRules, kRuleFileWhite}};
-            for (const auto& read : reads) {
-                const bool customOnly = IsControlTicked(单选框_用户原有规则_自定义规则);
-                *read.bucket = TrimRuleText(ReadPackageRuleFile(read.kind, customOnly));
-            }
+            } reads[] = {{&b.UserBlockRules, kRuleFileElement},
+                         {&b.UserHideRules, kRuleFileCss},
+                         {&b.UserWhiteRules, kRuleFileWhite}};
+            for (const auto& read : reads)
+                *read.bucket = TrimRuleText(ReadPackageRuleFile(read.kind, selection.userRulesCustomOnly));
         }
     } catch (const std::exception&) {
         ClearUserBuckets();

@@ -2,17 +2,16 @@
 // the user buckets UserBlockRules, UserHideRules and UserWhiteRules.
 #pragma once
 
-#include "common/text.h"
+#include "base/text.h"
 
 // Rule file kinds of ReadPackageRuleFile.
 constexpr int kRuleFileElement = 1;  // __user__element__
 constexpr int kRuleFileCss = 0;      // __user__css__
 constexpr int kRuleFileWhite = -1;   // __user__white__
 
-// The source step (declared in source_steps.h): when 选择框_用户原有规则 is ticked, fills the
+// The source step is FetchUserRules (source_steps.h): when the user source is ticked, it fills the
 // three user buckets from the package, keeping only the user's own rules (none beginning with
-// "**") while 单选框_用户原有规则_自定义规则 is selected.
-void FetchUserRules();
+// "**") in the custom-only mode (单选框_用户原有规则_自定义规则 selected in the window).
 
 // The rules of one rule file of the active user's package, header line dropped, as a RuleList
 // (CR LF separated); with `customOnly` the rules beginning with "**" are left out. Empty when

@@ -26,11 +26,11 @@
 #include <thread>
 
 #include "../browser_profile.h"
-#include "common/controls.h"
+#include "common/encoding.h"
 #include "store/package_writer.h"
 #include "store/zip_archive.h"
+#include "ui/controls.h"
 #include "ui/layout.h"
-#include "web/decode.h"
 #include "web/web_fetch.h"
 
 namespace {
@@ -292,7 +292,7 @@ bool IsRuleFile(const Text& name) {
 bool ReadRuleFiles(const std::wstring& path, RuleFiles& out) {
     out.clear();
     std::vector<ArchiveEntry> entries;
-    if (!Exists(path) || ReadArchive(ReadFileBytes(path), entries) != kExtractDone) return false;
+    if (!Exists(path) || ReadArchive(ReadFileBytes(path), entries) != ArchiveRead::Complete) return false;
     for (const ArchiveEntry& e : entries)
         if (IsRuleFile(e.entry.name)) out[e.entry.name] = e.data;
     return true;

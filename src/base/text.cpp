@@ -1,4 +1,4 @@
-#include "common/text.h"
+#include "base/text.h"
 
 #include <cstring>
 

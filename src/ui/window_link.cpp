@@ -1,10 +1,12 @@
-#include "common/window_link.h"
+#include "ui/window_link.h"
 
 #include <atomic>
 #include <mutex>
 #include <vector>
 
+#include "common/task_report.h"
 #include "platform/window.h"
+#include "ui/layout.h"
 
 namespace {
 
@@ -21,9 +23,6 @@ struct ControlWrite {
 std::mutex queueMutex;
 std::vector<ControlWrite> queue;
 std::atomic<bool> linkOpen{false};
-std::atomic<bool> tickedMirror[kControlCount];
-std::atomic<void (*)(const Text&)> statusObserver{nullptr};
-std::atomic<void (*)(const Text&, const Text&)> messageObserver{nullptr};
 
 void Apply(const ControlWrite& w) {
     switch (w.kind) {
@@ -62,10 +61,6 @@ void AppendControlCaption(ControlId id, const Text& text) { Submit({WriteKind::A
 void AppendToEditBox(ControlId id, const Text& text) { Submit({WriteKind::AppendEdit, id, text, 0}); }
 void SetControlEnabledState(ControlId id, bool enabled) { Submit({WriteKind::Enabled, id, Text(), enabled ? 1 : 0}); }
 void SetControlHeightTo(ControlId id, int height) { Submit({WriteKind::Height, id, Text(), height}); }
-void SetStatusText(const Text& text) {
-    if (auto observer = statusObserver.load()) observer(text);
-    SetControlCaption(标签_状态, text);
-}
 // The window itself, not a control: the id is not used.
 void SetWindowTopmostState(bool on) { Submit({WriteKind::Topmost, 标签_状态, Text(), on ? 1 : 0}); }
 
@@ -73,36 +68,44 @@ void ApplyOnWindowThread(std::function<void()> work) {
     Submit({WriteKind::Work, 标签_状态, Text(), 0, std::move(work)});
 }
 
-void SetCommandsEnabled(bool enabled) {
-    static const ControlId kCommands[] = {按钮_黑名单_写到规则文件, 按钮_白名单_写到规则文件,
-                                          按钮_黑名单_去除冗余规则, 按钮_获取规则};
-    for (ControlId id : kCommands) SetControlEnabledState(id, enabled);
-}
+namespace {
 
-bool IsControlTicked(ControlId id) {
-    return id >= 0 && id < kControlCount && tickedMirror[id].load();
-}
+// What the tasks report, as the window shows it.
+class WindowReport : public TaskReport {
+public:
+    void Status(const Text& text) override { SetControlCaption(标签_状态, text); }
+    // The busy lock: the four long-running commands' buttons, in this order; nothing else.
+    void CommandsEnabled(bool enabled) override {
+        static const ControlId kCommands[] = {按钮_黑名单_写到规则文件, 按钮_白名单_写到规则文件,
+                                              按钮_黑名单_去除冗余规则, 按钮_获取规则};
+        for (ControlId id : kCommands) SetControlEnabledState(id, enabled);
+    }
+    void SourceCaption(RuleSource source, const Text& text, bool append) override {
+        if (append) AppendControlCaption(SourceBox(source), text);
+        else SetControlCaption(SourceBox(source), text);
+    }
+    void AppendToList(RuleListBox box, const Text& rules) override {
+        AppendToEditBox(box == RuleListBox::Blacklist ? 编辑框_黑名单 : 编辑框_白名单, rules);
+    }
+    void BlacklistTall() override { SetControlHeightTo(编辑框_黑名单, kBlacklistTallHeight); }
+    void RaiseWindow() override {
+        SetWindowTopmostState(false);
+        SetWindowTopmostState(true);
+    }
+    // Shown from the task's own thread, modal for it; the window goes on meanwhile.
+    void Message(const Text& text, const Text& caption) override { platform::ShowTaskMessageBox(text, caption); }
+};
 
-void ShowTaskMessage(const Text& text, const Text& caption) {
-    if (auto observer = messageObserver.load()) return observer(text, caption);
-    platform::ShowTaskMessageBox(text, caption);
-}
+WindowReport windowReport;
 
-void RunHeadless(const HeadlessObserver& observer) {
-    statusObserver.store(observer.status);
-    messageObserver.store(observer.message);
-}
-
-void SetTickedState(ControlId id, bool ticked) {
-    if (id >= 0 && id < kControlCount) tickedMirror[id].store(ticked);
-}
+}  // namespace
 
 void OpenWindowLink() {
+    InstallTaskReport(&windowReport);
     {
         std::lock_guard<std::mutex> lock(queueMutex);
         queue.clear();
     }
-    RefreshTickedMirror();
     linkOpen.store(true);
 }
 
@@ -120,10 +123,4 @@ void DeliverQueuedControlWrites() {
     }
     if (!platform::WindowExists()) return;
     for (const ControlWrite& w : pending) Apply(w);
-}
-
-void RefreshTickedMirror() {
-    for (int id = 0; id < kControlCount; ++id) {
-        tickedMirror[id].store(platform::WindowExists() && platform::IsControlChecked(id));
-    }
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "common/text.h"
+#include "base/text.h"
 
 // Each test gives the high bit of bytes of `v` that are what its name says. The lowest bit set is exact; a bit above a set one may be set wrongly (a borrow), so only
 // the lowest one (the first such byte, by index) is used. A zero byte is none of what the tests
