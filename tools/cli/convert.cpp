@@ -18,21 +18,25 @@ struct Lists {
     Text black, white;
 };
 
-// Each converter reads its input exactly as the plug-in's source step does.
-bool ConvertAbp(const ByteBuffer& bytes, const Text&, Lists& out) {
-    const ChinaListBuckets b = ConvertChinaList(Utf8ToGbk(bytes), [](const Text& rule) { Say("信息：" + rule); });
+// Each converter reads its input exactly as the plug-in's source step does. The file's bytes are
+// handed over, so that a converter can let go of them once it holds the text it converts.
+bool ConvertAbp(ByteBuffer&& bytes, const Text&, Lists& out) {
+    Text list = Utf8ToGbk(bytes);
+    ByteBuffer().swap(bytes);
+    const ChinaListBuckets b = ConvertChinaList(list, [](const Text& rule) { Say("信息：" + rule); });
+    Text().swap(list);
     out.black = MergeRuleBuckets({&out.black, &b.block, &b.hide});
     out.white = MergeRuleBuckets({&out.white, &b.white});
     return true;
 }
 
-bool ConvertKingsoft(const ByteBuffer& bytes, const Text&, Lists& out) {
+bool ConvertKingsoft(ByteBuffer&& bytes, const Text&, Lists& out) {
     const Text rules = ConvertKingsoftList(TextUpTo0(StripUtf8Bom(bytes)));
     out.black = MergeRuleBuckets({&out.black, &rules});
     return true;
 }
 
-bool ConvertSiteList(const ByteBuffer& bytes, const Text& name, Lists& out) {
+bool ConvertSiteList(ByteBuffer&& bytes, const Text& name, Lists& out) {
     XmlReader reader;
     SiteListRules rules;
     if (!ConvertSiteListText(Utf8ToGbk(StripUtf8Bom(bytes)), reader, rules)) {
@@ -46,7 +50,7 @@ bool ConvertSiteList(const ByteBuffer& bytes, const Text& name, Lists& out) {
 
 struct Format {
     const char* name;
-    bool (*convert)(const ByteBuffer& bytes, const Text& name, Lists& out);
+    bool (*convert)(ByteBuffer&& bytes, const Text& name, Lists& out);
     const char* what;
 };
 
@@ -101,7 +105,7 @@ int RunConvert(const Args& args) {
             Say("quorlex convert: cannot read " + path);
             return 1;
         }
-        if (!format->convert(bytes, path, lists)) return 1;
+        if (!format->convert(std::move(bytes), path, lists)) return 1;
     }
     PrintLists(std::move(lists.black), std::move(lists.white), output);
     return 0;

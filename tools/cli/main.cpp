@@ -14,6 +14,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include "platform/win32/wide.h"
+#else
+#include <malloc.h>
 #endif
 
 namespace {
@@ -67,6 +69,11 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
+    // A conversion holds a few buffers of megabytes one after another. glibc would give each its
+    // own fresh mapping and unmap it on free, so every buffer faulted in new pages; kept in the
+    // heap, a freed buffer's pages serve the next one.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     // Work directories go where Windows' "tmp" would put them.
     const char* tmp = std::getenv("TMPDIR");
     setenv("tmp", tmp && *tmp ? tmp : "/tmp", 0);
