@@ -16,7 +16,7 @@ trap 'rm -f "$empty"' EXIT
 
 bench() {  # label, bench binary
   echo "== $1: converters in-process"
-  "$2" --benchmark_min_time=${MIN_TIME:-2} 2>/dev/null | grep -E '^(Convert|RealList|Merge)'
+  "$2" --benchmark_min_time=${MIN_TIME:-2} 2>/dev/null | grep -E '^(Convert|RealList|Merge|Prune)'
 }
 
 process() {  # label, quorlex binary
