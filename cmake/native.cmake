@@ -2,8 +2,15 @@
 find_package(Threads REQUIRED)
 find_package(GTest REQUIRED)
 target_link_libraries(quorlex_platform PUBLIC Threads::Threads)
-find_package(ZLIB REQUIRED)
-target_link_libraries(quorlex_store PUBLIC ZLIB::ZLIB)
+# zlib's archive where the system has one, so that no program loads libz at start-up (the
+# command line starts for every small job); its shared library otherwise.
+find_library(QUORLEX_ZLIB_ARCHIVE NAMES libz.a)
+if(QUORLEX_ZLIB_ARCHIVE)
+  target_link_libraries(quorlex_store PUBLIC ${QUORLEX_ZLIB_ARCHIVE})
+else()
+  find_package(ZLIB REQUIRED)
+  target_link_libraries(quorlex_store PUBLIC ZLIB::ZLIB)
+endif()
 # libcurl is not linked: the native HTTP layer loads it when the first request is prepared, so
 # that a process that never fetches does not load it and the libraries under it. Its headers
 # are used, and the name the loader knows it by (its SONAME, e.g. libcurl.so.4).
@@ -31,15 +38,10 @@ gtest_discover_tests(quorlex_tests DISCOVERY_TIMEOUT 60)
 file(GLOB CLI_SOURCES CONFIGURE_DEPENDS tools/cli/*.cpp)
 add_executable(quorlex ${CLI_SOURCES})
 target_link_libraries(quorlex PRIVATE quorlex_plugin)
-# One small job per process: with libstdc++, libgcc and (where the system has its archive) zlib
-# linked in, it loads libc alone; binding the C++ library's symbols at every start cost more
-# than converting a short list.
+# One small job per process: with libstdc++, libgcc and (see above) zlib linked in, it loads
+# libc alone; binding the C++ library's symbols at every start cost more than converting a
+# short list.
 target_link_options(quorlex PRIVATE -static-libstdc++ -static-libgcc)
-find_library(QUORLEX_ZLIB_ARCHIVE NAMES libz.a)
-if(QUORLEX_ZLIB_ARCHIVE)
-  target_link_libraries(quorlex PRIVATE ${QUORLEX_ZLIB_ARCHIVE})
-  target_link_options(quorlex PRIVATE -Wl,--as-needed)
-endif()
 add_dependencies(quorlex_tests quorlex)
 target_compile_definitions(quorlex_tests PRIVATE QUORLEX_CLI="$<TARGET_FILE:quorlex>")
 include(cmake/tools.cmake)
